@@ -1,0 +1,22 @@
+#pragma once
+
+#include <exception>
+
+namespace vellmor {
+
+// A numbered run-time error that passes unchanged from callee to caller until a
+// handler takes it. It carries its code alone, as the program's errors always have.
+class RunTimeError : public std::exception {
+ public:
+  static constexpr int kOverflow = 6;
+  static constexpr int kSubscriptOutOfRange = 9;
+
+  explicit RunTimeError(int code) noexcept : m_code(code) {}
+  int code() const noexcept { return m_code; }
+  const char* what() const noexcept override;
+
+ private:
+  int m_code;
+};
+
+}  // namespace vellmor

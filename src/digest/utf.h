@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellmor {
+
+// Strict UTF-8 to UTF-16; no value for ill-formed input (overlongs, surrogates, truncation).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+}  // namespace vellmor
