@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a task needs, only those that are missing.
+# Usage: install_deps.sh GROUP...   (groups: build ui test windows fuzz analysis package)
+set -euo pipefail
+
+declare -A groups=(
+  [build]="cmake ninja-build g++ pkg-config"
+  [ui]="qt6-base-dev qt6-base-dev-tools libgl-dev fonts-arphic-uming"
+  [test]="googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev xvfb xauth"
+  [windows]="g++-mingw-w64-x86-64 mingw-w64-tools"
+  [fuzz]="clang libclang-rt-14-dev libssl-dev"
+  [analysis]="clang-tidy cppcheck"
+  [package]="dpkg-dev file"
+)
+
+wanted=()
+for group in "$@"; do
+  [[ -n "${groups[$group]:-}" ]] || { echo "install_deps: unknown group '$group'" >&2; exit 2; }
+  read -r -a pkgs <<<"${groups[$group]}"
+  wanted+=("${pkgs[@]}")
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+  [[ "$status" == "installed" ]] || missing+=("$pkg")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
