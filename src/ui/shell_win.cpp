@@ -1,0 +1,96 @@
+#include "platform_shell.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <windows.h>
+// shellapi.h maps this name onto ShellExecuteA/W, which would hide our override.
+#undef ShellExecute
+
+#include "digest/run_time_error.h"
+
+namespace vellmor::ui {
+namespace {
+
+constexpr int kErrorInLoadingDll = 48;
+constexpr int kDllFunctionNotFound = 453;
+
+using ShellExecuteAFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+using SetCursorFunction = HCURSOR(WINAPI*)(HCURSOR);
+
+// Bound by library and entry name at the first call, kept for the rest of the
+// run. A failed binding leaves nothing behind, so a later call tries again.
+template <typename Function>
+Function BindEntry(const char* library, const char* entry) {
+  HMODULE module = LoadLibraryA(library);
+  if (module == nullptr) {
+    throw RunTimeError(kErrorInLoadingDll);
+  }
+  FARPROC address = GetProcAddress(module, entry);
+  if (address == nullptr) {
+    throw RunTimeError(kDllFunctionNotFound);
+  }
+  // Through void(*)() so the compiler accepts the cast to the real signature.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+ShellExecuteAFunction ShellExecuteAEntry() {
+  static const auto entry = BindEntry<ShellExecuteAFunction>("shell32.dll", "ShellExecuteA");
+  return entry;
+}
+
+SetCursorFunction SetCursorEntry() {
+  static const auto entry = BindEntry<SetCursorFunction>("user32", "SetCursor");
+  return entry;
+}
+
+// The A entry wants the ANSI code page. A character that page lacks becomes
+// its default character, as the system's own conversion makes it.
+std::string ToAnsi(std::string_view utf8) {
+  if (utf8.empty()) {
+    return {};
+  }
+  const int utf8Length = static_cast<int>(utf8.size());
+  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, nullptr, 0);
+  if (wideLength <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, wide.data(), wideLength);
+  const int ansiLength =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (ansiLength <= 0) {
+    return {};
+  }
+  std::string ansi(static_cast<std::size_t>(ansiLength), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, ansi.data(), ansiLength, nullptr,
+                      nullptr);
+  return ansi;
+}
+
+class WindowsShell : public PlatformShell {
+ public:
+  void ShellExecute(WindowHandle owner, std::string_view operation, std::string_view file,
+                    std::string_view parameters, std::string_view directory,
+                    int showCommand) override {
+    const ShellExecuteAFunction shellExecute = ShellExecuteAEntry();
+    // std::string's c_str() is never null: an empty text goes as an empty string.
+    const std::string ansiOperation = ToAnsi(operation);
+    const std::string ansiFile = ToAnsi(file);
+    const std::string ansiParameters = ToAnsi(parameters);
+    const std::string ansiDirectory = ToAnsi(directory);
+    shellExecute(reinterpret_cast<HWND>(owner), ansiOperation.c_str(), ansiFile.c_str(),
+                 ansiParameters.c_str(), ansiDirectory.c_str(), showCommand);
+  }
+
+  void SetCursor(CursorHandle cursor) override {
+    SetCursorEntry()(reinterpret_cast<HCURSOR>(cursor));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformShell> MakeSystemShell() { return std::make_unique<WindowsShell>(); }
+
+}  // namespace vellmor::ui
