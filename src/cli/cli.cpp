@@ -1,0 +1,453 @@
+#include "cli.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <istream>
+#include <new>
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+
+#include "digest/digest.h"
+#include "digest/run_time_error.h"
+#include "digest/utf.h"
+#include "json_text.h"
+#include "serial/cc.h"
+#include "serial/device_id.h"
+#include "serial/read_serial_command.h"
+#include "serial/selection_rule.h"
+#include "serial/sysfs_usb_hub_source.h"
+
+namespace vellmor::cli {
+
+namespace {
+
+constexpr std::string_view kProgramName = "vellmor-cli";
+
+constexpr std::string_view kUsage =
+    R"(Usage: vellmor-cli [--json] [--sysfs-root DIR]
+       vellmor-cli list [--json] [--sysfs-root DIR]
+       vellmor-cli digest [--length N] [--] [TEXT]
+       vellmor-cli select
+       vellmor-cli --help | --version
+
+Without a command: reads the USB storage device's serial number once, as the
+window's button does, and prints two lines: the serial number (an empty line
+when there is none) and its digest, 32 upper-case hexadecimal digits. When the
+serial number is empty it also prints 请插入U盘 on standard error and exits 1.
+
+Commands:
+  list     Prints every device identifier the query delivers, in delivery
+           order, one a line: "* " marks the one the serial number is taken
+           from (the last that contains VID), "  " the others; a result
+           without an identifier shows as (no DeviceID), one whose identifier
+           cannot be read as (unreadable). Exits 0 whether or not one matched.
+  digest   Prints the digest of TEXT, or of standard input read whole when
+           TEXT is absent: every byte counts, a final newline included. Both
+           must be UTF-8. Give TEXT after -- when it starts with "-".
+  select   Reads identifiers from standard input, one a line, and prints the
+           serial number the device list would give for them. A CR before a
+           line end is dropped, the last line needs no newline, and an empty
+           line is an identifier that is the empty text. Input must be UTF-8.
+           An empty result prints an empty line, 请插入U盘 on standard error,
+           and exits 1.
+
+Options:
+  --json             Read and list: print one JSON object instead of lines.
+                     Read: {"serial":...,"digest":...,"warning":...}, where
+                     serial is null when no identifier matched, and warning is
+                     null or 请插入U盘 (then not repeated on standard error).
+                     List: {"ids":[{"deviceId":...,"state":"text|missing|
+                     unreadable","chosen":true|false},...],"serial":...}.
+  --sysfs-root DIR   Read and list: take the devices from DIR/bus/usb/devices
+                     instead of the system's own device list.
+  --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
+                     16; any other whole number from -32768 to 32767 prints an
+                     empty line.
+  --help             Prints this text.
+  --version          Prints the program's version.
+
+Output is UTF-8. A later option replaces an earlier one of the same name.
+Exit status: 0 done; 1 the serial number is empty; 2 bad arguments, or input
+that is not UTF-8; 3 standard input could not be read or standard output not
+written, or an unexpected failure.
+)";
+
+enum class Command { kRead, kList, kDigest, kSelect };
+
+struct Options {
+  Command command = Command::kRead;
+  bool json = false;
+  std::optional<std::string> sysfs_root;
+  std::optional<std::int16_t> length;
+  std::optional<std::string> text;
+};
+
+// One line, whatever the argument holds.
+std::string Describe(std::string_view argument) {
+  const auto text = Utf8ToUtf16(argument);
+  return text ? JsonString(*text) : std::string("<not valid UTF-8>");
+}
+
+int Fail(std::ostream& err, std::string_view message, int code) {
+  err << kProgramName << ": " << message << '\n';
+  return code;
+}
+
+int Refuse(std::ostream& err, const std::string& message) {
+  return Fail(err, message + " (see --help)", kExitUsage);
+}
+
+std::optional<std::int16_t> ParseLength(std::string_view text) {
+  std::int16_t value = 0;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool ParseCommand(std::string_view word, Options& options) {
+  if (word == "list") {
+    options.command = Command::kList;
+  } else if (word == "digest") {
+    options.command = Command::kDigest;
+  } else if (word == "select") {
+    options.command = Command::kSelect;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Takes an option's value from "--name=value" or from the next argument.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
+                                       const std::optional<std::string>& attached) {
+  if (attached) {
+    return attached;
+  }
+  if (index + 1 < args.size()) {
+    return args[++index];
+  }
+  return std::nullopt;
+}
+
+// No value to go on with the command; otherwise the exit status of a command
+// line that was answered (help, version) or refused.
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Options& options,
+                                  std::ostream& out, std::ostream& err) {
+  bool options_ended = false;
+  bool command_given = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!options_ended && arg.starts_with('-')) {
+      if (arg == "--") {
+        options_ended = true;
+        continue;
+      }
+      std::string name = arg;
+      std::optional<std::string> attached;
+      if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
+        name = arg.substr(0, equals);
+        attached = arg.substr(equals + 1);
+      }
+
+      if (name == "--help" || name == "--version" || name == "--json") {
+        if (attached) {
+          return Refuse(err, "option " + name + " takes no value");
+        }
+        if (name == "--help") {
+          out << kUsage;
+          return kExitOk;
+        }
+        if (name == "--version") {
+          out << kProgramName << ' ' << VELLMOR_VERSION << '\n';
+          return kExitOk;
+        }
+        options.json = true;
+      } else if (name == "--sysfs-root" || name == "--length") {
+        const auto value = OptionValue(args, i, attached);
+        if (!value) {
+          return Refuse(err, "option " + name + " needs a value");
+        }
+        if (name == "--length") {
+          options.length = ParseLength(*value);
+          if (!options.length) {
+            return Refuse(err, "option --length takes a whole number from -32768 to 32767, not " +
+                                   Describe(*value));
+          }
+        } else if (value->empty()) {
+          return Refuse(err, "option --sysfs-root needs a folder");
+        } else {
+          options.sysfs_root = value;
+        }
+      } else {
+        return Refuse(err, "unknown option " + Describe(arg));
+      }
+    } else if (!command_given) {
+      command_given = true;
+      if (!ParseCommand(arg, options)) {
+        return Refuse(err, "unknown command " + Describe(arg));
+      }
+    } else if (options.command == Command::kDigest && !options.text) {
+      options.text = arg;
+    } else {
+      return Refuse(err, "unexpected argument " + Describe(arg));
+    }
+  }
+
+  const bool reads_devices = options.command == Command::kRead || options.command == Command::kList;
+  if (options.json && !reads_devices) {
+    return Refuse(err, "option --json applies to the read action and list only");
+  }
+  if (options.sysfs_root && !reads_devices) {
+    return Refuse(err, "option --sysfs-root applies to the read action and list only");
+  }
+  if (options.length && options.command != Command::kDigest) {
+    return Refuse(err, "option --length applies to digest only");
+  }
+  return std::nullopt;
+}
+
+// The bytes of standard input up to its end; no value when reading fails.
+std::optional<std::string> ReadAll(std::istream& in) {
+  std::string bytes;
+  std::array<char, std::size_t{64} * 1024> chunk{};
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Standard input as text; on failure the exit status after the message.
+std::optional<std::u16string> ReadInputText(std::istream& in, std::ostream& err, int& code) {
+  const auto bytes = ReadAll(in);
+  if (!bytes) {
+    code = Fail(err, "cannot read standard input", kExitFailure);
+    return std::nullopt;
+  }
+  auto text = Utf8ToUtf16(*bytes);
+  if (!text) {
+    code = Fail(err, "standard input is not valid UTF-8", kExitUsage);
+  }
+  return text;
+}
+
+// The window's two text boxes and its message box, shown once the command is done.
+class TerminalView : public serial::ReadSerialView {
+ public:
+  void SetText1(const std::u16string& text) override { m_text1 = text; }
+  std::u16string Text1() const override { return m_text1; }
+  // A terminal has no title bar to carry the title.
+  void ShowWarning(std::u16string_view text, std::u16string_view /*title*/) override {
+    m_warning = std::u16string(text);
+  }
+  void SetText2(const std::u16string& text) override { m_text2 = text; }
+
+  const std::u16string& text2() const { return m_text2; }
+  const std::optional<std::u16string>& warning() const { return m_warning; }
+
+ private:
+  std::u16string m_text1;
+  std::u16string m_text2;
+  std::optional<std::u16string> m_warning;
+};
+
+int RunRead(const Options& options, serial::UsbHubSource& source, std::ostream& out,
+            std::ostream& err) {
+  // Kept to tell "nothing matched" (null) from an empty serial in JSON.
+  serial::SerialValue queried;
+  TerminalView view;
+  serial::RunReadSerialCommand(
+      [&] {
+        queried = serial::CC(source);
+        return queried;
+      },
+      view);
+
+  if (options.json) {
+    out << R"({"serial":)" << JsonValue(queried) << R"(,"digest":)" << JsonString(view.text2())
+        << R"(,"warning":)" << JsonValue(view.warning()) << "}\n";
+  } else {
+    out << Utf16ToUtf8(view.Text1()) << '\n';
+    if (view.warning()) {
+      err << Utf16ToUtf8(*view.warning()) << '\n';
+    }
+    out << Utf16ToUtf8(view.text2()) << '\n';
+  }
+  return view.warning() ? kExitNoSerial : kExitOk;
+}
+
+std::string_view StateName(serial::DeviceId::Kind kind) {
+  switch (kind) {
+    case serial::DeviceId::Kind::kText:
+      return "text";
+    case serial::DeviceId::Kind::kMissing:
+      return "missing";
+    case serial::DeviceId::Kind::kUnreadable:
+      return "unreadable";
+  }
+  return "unreadable";
+}
+
+int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& out) {
+  const std::vector<serial::DeviceId> ids = serial::CollectDeviceIds(source);
+  std::optional<std::size_t> chosen;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (ids[i].kind == serial::DeviceId::Kind::kText && serial::MatchesVidPattern(ids[i].text)) {
+      chosen = i;
+    }
+  }
+
+  if (options.json) {
+    out << R"({"ids":[)";
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const serial::DeviceId& id = ids[i];
+      out << (i == 0 ? "" : ",") << R"({"deviceId":)"
+          << (id.kind == serial::DeviceId::Kind::kText ? JsonString(id.text) : "null")
+          << R"(,"state":")" << StateName(id.kind) << R"(","chosen":)"
+          << (chosen == i ? "true" : "false") << '}';
+    }
+    out << R"(],"serial":)" << JsonValue(serial::SelectSerial(ids)) << "}\n";
+    return kExitOk;
+  }
+
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    out << (chosen == i ? "* " : "  ");
+    switch (ids[i].kind) {
+      case serial::DeviceId::Kind::kText:
+        out << Utf16ToUtf8(ids[i].text);
+        break;
+      case serial::DeviceId::Kind::kMissing:
+        out << "(no DeviceID)";
+        break;
+      case serial::DeviceId::Kind::kUnreadable:
+        out << "(unreadable)";
+        break;
+    }
+    out << '\n';
+  }
+  return kExitOk;
+}
+
+int RunDigest(const Options& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  std::optional<std::u16string> text;
+  int code = kExitOk;
+  if (options.text) {
+    text = Utf8ToUtf16(*options.text);
+    if (!text) {
+      return Fail(err, "TEXT is not valid UTF-8", kExitUsage);
+    }
+  } else {
+    text = ReadInputText(in, err, code);
+    if (!text) {
+      return code;
+    }
+  }
+  out << Utf16ToUtf8(digest::DigestText(std::u16string_view(*text),
+                                        options.length.value_or(serial::kDigestLength)))
+      << '\n';
+  return kExitOk;
+}
+
+// One identifier a line; the end of the input ends the last line too.
+std::vector<serial::DeviceId> SplitLines(std::u16string_view text) {
+  std::vector<serial::DeviceId> ids;
+  while (!text.empty()) {
+    const std::size_t end = text.find(u'\n');
+    std::u16string_view line = text.substr(0, end);
+    if (line.ends_with(u'\r')) {
+      line.remove_suffix(1);
+    }
+    ids.push_back(serial::DeviceId::Text(std::u16string(line)));
+    if (end == std::u16string_view::npos) {
+      break;
+    }
+    text.remove_prefix(end + 1);
+  }
+  return ids;
+}
+
+int RunSelect(std::istream& in, std::ostream& out, std::ostream& err) {
+  int code = kExitOk;
+  const auto text = ReadInputText(in, err, code);
+  if (!text) {
+    return code;
+  }
+  const std::u16string serial = serial::SelectSerial(SplitLines(*text)).value_or(u"");
+  out << Utf16ToUtf8(serial) << '\n';
+  if (serial.empty()) {
+    err << Utf16ToUtf8(serial::kWarningText) << '\n';
+    return kExitNoSerial;
+  }
+  return kExitOk;
+}
+
+int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& err,
+                     const SourceFactory& system_source) {
+  std::unique_ptr<serial::UsbHubSource> source;
+  if (options.sysfs_root) {
+    // UTF-8 on every system: the argument was converted to it on Windows.
+    const std::filesystem::path root(
+        std::u8string(options.sysfs_root->begin(), options.sysfs_root->end()));
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error)) {
+      return Refuse(err, "option --sysfs-root: no folder " + Describe(*options.sysfs_root));
+    }
+    source = std::make_unique<serial::SysfsUsbHubSource>(root);
+  } else {
+    source = system_source();
+  }
+  return options.command == Command::kList ? RunList(options, *source, out)
+                                           : RunRead(options, *source, out, err);
+}
+
+int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
+             const SourceFactory& system_source) {
+  switch (options.command) {
+    case Command::kRead:
+    case Command::kList:
+      return RunDeviceCommand(options, out, err, system_source);
+    case Command::kDigest:
+      return RunDigest(options, in, out, err);
+    case Command::kSelect:
+      return RunSelect(in, out, err);
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err, const SourceFactory& system_source) {
+  int code = kExitFailure;
+  try {
+    Options options;
+    const auto answered = ParseArguments(args, options, out, err);
+    code = answered ? *answered : Dispatch(options, in, out, err, system_source);
+  } catch (const RunTimeError& error) {
+    return Fail(err, "run-time error " + std::to_string(error.code()), kExitFailure);
+  } catch (const std::bad_alloc&) {
+    return Fail(err, "out of memory", kExitFailure);
+  } catch (const std::exception& error) {
+    return Fail(err, "unexpected failure: " + Describe(error.what()), kExitFailure);
+  }
+
+  out.flush();
+  if (!out) {
+    return Fail(err, "cannot write to standard output", kExitFailure);
+  }
+  return code;
+}
+
+}  // namespace vellmor::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/usb_hub_source.h"
+
+namespace vellmor::cli {
+
+inline constexpr int kExitOk = 0;
+// The serial text is empty: the window would have shown its warning.
+inline constexpr int kExitNoSerial = 1;
+inline constexpr int kExitUsage = 2;
+// Standard input could not be read, standard output not written, or an
+// unexpected error ended the command.
+inline constexpr int kExitFailure = 3;
+
+using SourceFactory = std::function<std::unique_ptr<serial::UsbHubSource>()>;
+
+// The command line without the program name, as UTF-8 bytes. Output is UTF-8;
+// system_source gives the devices when no --sysfs-root is given.
+int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err, const SourceFactory& system_source = serial::MakeSystemUsbHubSource);
+
+}  // namespace vellmor::cli

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellmor::cli {
+
+// A JSON string literal in UTF-8: quotes, backslashes and control characters
+// escaped, an unpaired surrogate as its \u escape so that no text is lost.
+std::string JsonString(std::u16string_view text);
+
+// As JsonString, or null for no value.
+std::string JsonValue(const std::optional<std::u16string>& text);
+
+}  // namespace vellmor::cli

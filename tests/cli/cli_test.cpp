@@ -1,0 +1,344 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serial/device_id.h"
+#include "serial/usb_hub_source.h"
+
+namespace vellmor::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using serial::DeviceId;
+
+// Digests worked out apart from the program: `printf AB12CD34 | md5sum`,
+// `printf abc | md5sum`, `printf 'abc\n' | md5sum` and `printf '' | md5sum`.
+constexpr std::string_view kSerialDigest = "EB1DEF2FBD36FAA7E9316A54D75FA457";
+constexpr std::string_view kAbcDigest = "900150983CD24FB0D6963F7D28E17F72";
+constexpr std::string_view kAbcNewlineDigest = "0BEE89B07A248E27C83FC3D5951213C1";
+constexpr std::string_view kEmptyDigest = "D41D8CD98F00B204E9800998ECF8427E";
+// "中" is D6 D0 in code page 936, a negative 16-bit code, so its packed block is
+// x[0] = 0xFFFFD6D0 (the end marker's 0x80 falls inside the sign bits), x[14] = 8,
+// the rest 0. This is the MD5 compression of that one block, as it stands, run
+// by a separate from-scratch Python MD5.
+constexpr std::string_view kZhongDigest = "6CBA308F8D5F2B49971DBB43879A078C";
+
+struct Outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+class ScriptedResults : public serial::UsbHubResults {
+ public:
+  explicit ScriptedResults(std::vector<DeviceId> ids) : m_ids(std::move(ids)) {}
+  bool StartEnumeration() override { return true; }
+  Fetch Next() override {
+    if (m_next == m_ids.size()) {
+      return Fetch::kEnd;
+    }
+    ++m_next;
+    return Fetch::kItem;
+  }
+  DeviceId ReadDeviceId() override { return m_ids[m_next - 1]; }
+
+ private:
+  std::vector<DeviceId> m_ids;
+  std::size_t m_next = 0;
+};
+
+class ScriptedService : public serial::UsbHubService {
+ public:
+  explicit ScriptedService(std::vector<DeviceId> ids) : m_ids(std::move(ids)) {}
+  std::unique_ptr<serial::UsbHubResults> ExecQuery(std::u16string_view /*query*/) override {
+    return std::make_unique<ScriptedResults>(m_ids);
+  }
+
+ private:
+  std::vector<DeviceId> m_ids;
+};
+
+// Stands in for the system's device list; counts the queries it answers.
+class ScriptedSource : public serial::UsbHubSource {
+ public:
+  ScriptedSource(std::vector<DeviceId> ids, int& binds) : m_ids(std::move(ids)), m_binds(binds) {}
+  std::unique_ptr<serial::UsbHubService> Bind(std::u16string_view /*moniker*/) override {
+    ++m_binds;
+    return std::make_unique<ScriptedService>(m_ids);
+  }
+
+ private:
+  std::vector<DeviceId> m_ids;
+  int& m_binds;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_root = fs::temp_directory_path() / (std::string("vellmor_cli_test_") + info->name());
+    fs::remove_all(m_root);
+    WriteFile("bus/usb/devices/usb1/version", " 2.00\n");
+  }
+  void TearDown() override { fs::remove_all(m_root); }
+
+  void WriteFile(const std::string& relative, const std::string& text) {
+    const fs::path file = m_root / relative;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+  }
+
+  // A flash drive on port 1 of the root hub, its serial in lower case as the kernel keeps it.
+  void PlugDrive() {
+    WriteFile("bus/usb/devices/1-1/idVendor", "0781\n");
+    WriteFile("bus/usb/devices/1-1/idProduct", "5567\n");
+    WriteFile("bus/usb/devices/1-1/serial", "ab12cd34\n");
+    WriteFile("bus/usb/devices/1-1:1.0/bInterfaceClass", "08\n");
+  }
+
+  std::vector<std::string> WithRoot(std::vector<std::string> args) const {
+    args.push_back("--sysfs-root");
+    args.push_back(m_root.string());
+    return args;
+  }
+
+  Outcome Cli(const std::vector<std::string>& args, const std::string& input = {}) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    Outcome run;
+    run.code = RunCli(args, in, out, err,
+                      [this] { return std::make_unique<ScriptedSource>(m_scripted_ids, m_binds); });
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+  }
+
+  fs::path m_root;
+  std::vector<DeviceId> m_scripted_ids;
+  int m_binds = 0;
+};
+
+std::string Lines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (const auto line : lines) {
+    text.append(line).push_back('\n');
+  }
+  return text;
+}
+
+TEST_F(CliTest, ReadPrintsSerialAndItsDigest) {
+  PlugDrive();
+  const Outcome run = Cli(WithRoot({}));
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, Lines({"AB12CD34", kSerialDigest}));
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, ReadWithoutDriveWarnsAndStillPrintsDigest) {
+  const Outcome run = Cli(WithRoot({}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, Lines({"", kEmptyDigest}));
+  EXPECT_EQ(run.err, "请插入U盘\n");
+}
+
+TEST_F(CliTest, ReadQueriesTheSystemSourceOnce) {
+  m_scripted_ids = {DeviceId::Text(u"USB\\ROOT_HUB20\\4&1A2B3C&0"),
+                    DeviceId::Text(u"USB\\VID_1234&PID_5678\\AB12CD34")};
+  const Outcome run = Cli({});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, Lines({"AB12CD34", kSerialDigest}));
+  EXPECT_EQ(m_binds, 1);
+}
+
+TEST_F(CliTest, ReadJsonTellsNoMatchFromEmptySerial) {
+  Outcome run = Cli(WithRoot({"--json"}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, R"({"serial":null,"digest":")" + std::string(kEmptyDigest) +
+                         R"(","warning":"请插入U盘"})" + "\n");
+  EXPECT_EQ(run.err, "");
+
+  // A trailing backslash matches with an empty serial: a text, not null.
+  m_scripted_ids = {DeviceId::Text(u"USB\\VID_1234&PID_5678\\")};
+  run = Cli({"--json"});
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, R"({"serial":"","digest":")" + std::string(kEmptyDigest) +
+                         R"(","warning":"请插入U盘"})" + "\n");
+
+  PlugDrive();
+  run = Cli(WithRoot({"--json"}));
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, R"({"serial":"AB12CD34","digest":")" + std::string(kSerialDigest) +
+                         R"(","warning":null})" + "\n");
+}
+
+TEST_F(CliTest, ListMarksTheIdentifierTheSerialComesFrom) {
+  PlugDrive();
+  const Outcome run = Cli(WithRoot({"list"}));
+  EXPECT_EQ(run.code, kExitOk);
+  std::istringstream lines(run.out);
+  std::string hub;
+  std::string drive;
+  std::string rest;
+  std::getline(lines, hub);
+  std::getline(lines, drive);
+  EXPECT_TRUE(hub.starts_with("  USB\\ROOT_HUB20\\")) << hub;
+  EXPECT_EQ(drive, "* USB\\VID_0781&PID_5567\\AB12CD34");
+  EXPECT_FALSE(std::getline(lines, rest)) << rest;
+}
+
+TEST_F(CliTest, ListShowsUnreadableAndMissingAndMarksOnlyTheLastMatch) {
+  m_scripted_ids = {DeviceId::Text(u"USB\\VID_1111&PID_0001\\AAA1"), DeviceId::Missing(),
+                    DeviceId::Unreadable(), DeviceId::Text(u"USB\\VID_4321&PID_8765\\BBB2"),
+                    DeviceId::Text(u"USB\\ROOT_HUB30\\4&2&0")};
+  Outcome run = Cli({"list"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, Lines({"  USB\\VID_1111&PID_0001\\AAA1", "  (no DeviceID)", "  (unreadable)",
+                            "* USB\\VID_4321&PID_8765\\BBB2", "  USB\\ROOT_HUB30\\4&2&0"}));
+
+  run = Cli({"list", "--json"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, R"({"ids":[)"
+                     R"({"deviceId":"USB\\VID_1111&PID_0001\\AAA1","state":"text","chosen":false},)"
+                     R"({"deviceId":null,"state":"missing","chosen":false},)"
+                     R"({"deviceId":null,"state":"unreadable","chosen":false},)"
+                     R"({"deviceId":"USB\\VID_4321&PID_8765\\BBB2","state":"text","chosen":true},)"
+                     R"({"deviceId":"USB\\ROOT_HUB30\\4&2&0","state":"text","chosen":false}],)"
+                     R"("serial":"BBB2"})"
+                     "\n");
+  EXPECT_EQ(m_binds, 2);
+}
+
+TEST_F(CliTest, ListWithoutMatchHasNullSerial) {
+  m_scripted_ids = {DeviceId::Text(u"USB\\vid_1234\\lower")};
+  const Outcome run = Cli({"--json", "list"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, R"({"ids":[{"deviceId":"USB\\vid_1234\\lower","state":"text",)"
+                     R"("chosen":false}],"serial":null})"
+                     "\n");
+}
+
+TEST_F(CliTest, DigestOfArgument) {
+  EXPECT_EQ(Cli({"digest", "abc"}).out, Lines({kAbcDigest}));
+  EXPECT_EQ(Cli({"digest", "中"}).out, Lines({kZhongDigest}));
+  EXPECT_EQ(Cli({"digest", ""}).out, Lines({kEmptyDigest}));
+  // A text that looks like an option, after --.
+  EXPECT_EQ(Cli({"digest", "--", "--json"}).code, kExitOk);
+}
+
+TEST_F(CliTest, DigestOfStandardInputKeepsEveryByte) {
+  const Outcome run = Cli({"digest"}, "abc\n");
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, Lines({kAbcNewlineDigest}));
+  EXPECT_EQ(Cli({"digest"}, "abc").out, Lines({kAbcDigest}));
+}
+
+TEST_F(CliTest, DigestLengthSelectsTheDigits) {
+  EXPECT_EQ(Cli({"digest", "--length", "16", "abc"}).out, Lines({"3CD24FB0D6963F7D"}));
+  EXPECT_EQ(Cli({"digest", "abc", "--length=32"}).out, Lines({kAbcDigest}));
+  for (const char* length : {"0", "-1", "31", "-32768", "32767"}) {
+    const Outcome run = Cli({"digest", "--length", length, "abc"});
+    EXPECT_EQ(run.code, kExitOk) << length;
+    EXPECT_EQ(run.out, "\n") << length;
+  }
+}
+
+TEST_F(CliTest, SelectReadsCrlfLines) {
+  Outcome run =
+      Cli({"select"}, "USB\\ROOT_HUB20\\4&1A2B3C&0\r\nUSB\\VID_1234&PID_5678\\AB12CD34\r\n");
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, "AB12CD34\n");
+  EXPECT_EQ(run.err, "");
+
+  // Last line without a newline; a later line without VID changes nothing.
+  run = Cli({"select"}, "USB\\VID_1\\AAA1\n\nUSB\\VID_2\\BBB2\r\nUSB\\ROOT_HUB\\X");
+  EXPECT_EQ(run.out, "BBB2\n");
+}
+
+TEST_F(CliTest, SelectWithEmptyResultWarns) {
+  for (const char* input : {"", "\n", "USB\\ROOT_HUB20\\1\n", "USB\\VID_1234&PID_5678\\\r\n"}) {
+    const Outcome run = Cli({"select"}, input);
+    EXPECT_EQ(run.code, kExitNoSerial) << input;
+    EXPECT_EQ(run.out, "\n") << input;
+    EXPECT_EQ(run.err, "请插入U盘\n") << input;
+  }
+}
+
+TEST_F(CliTest, InvalidUtf8IsRefused) {
+  for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"digest", "ab\xFF"}, ""},
+           {{"digest"}, "ab\xC0\xAF"},
+           {{"digest"}, "\xED\xA0\x80"},
+           {{"select"}, "USB\\VID_1\\A\xE4\xB8"},
+           {{"digest", "--length", "\xFF"}, ""},
+           {{"\xFF"}, ""}}) {
+    const Outcome run = Cli(args, input);
+    EXPECT_EQ(run.code, kExitUsage) << args[0];
+    EXPECT_EQ(run.out, "") << args[0];
+    ASSERT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    EXPECT_EQ(run.err.find('\xFF'), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(CliTest, BadArgumentsGetOneLineAndStatus2) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"read"},
+      {"--bogus"},
+      {"-"},
+      {"list", "extra"},
+      {"digest", "a", "b"},
+      {"select", "a"},
+      {"digest", "--length"},
+      {"digest", "--length", "32768", "abc"},
+      {"digest", "--length", "-32769", "abc"},
+      {"digest", "--length", "16x", "abc"},
+      {"digest", "--length", "", "abc"},
+      {"digest", "--json", "abc"},
+      {"select", "--sysfs-root", "/"},
+      {"list", "--length", "16"},
+      {"--json=1"},
+      {"--sysfs-root"},
+      {"--sysfs-root", ""},
+      {"--sysfs-root", "/nonexistent/vellmor"},
+      {"list", "--", "line\nbreak"},
+  };
+  for (const auto& args : cases) {
+    const Outcome run = Cli(args);
+    EXPECT_EQ(run.code, kExitUsage) << args[0] << ' ' << args.size();
+    EXPECT_EQ(run.out, "") << args[0];
+    ASSERT_FALSE(run.err.empty());
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    EXPECT_TRUE(run.err.starts_with("vellmor-cli: ")) << run.err;
+  }
+  EXPECT_EQ(m_binds, 0);
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  Outcome run = Cli({"--version"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, "vellmor-cli 5.1.0.7\n");
+
+  run = Cli({"digest", "--help"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_TRUE(run.out.starts_with("Usage: vellmor-cli")) << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, WriteFailureIsNotSuccess) {
+  std::istringstream in;
+  std::ostream out(nullptr);
+  std::ostringstream err;
+  EXPECT_EQ(RunCli({"digest", "abc"}, in, out, err), kExitFailure);
+  EXPECT_EQ(err.str(), "vellmor-cli: cannot write to standard output\n");
+}
+
+}  // namespace
+}  // namespace vellmor::cli
