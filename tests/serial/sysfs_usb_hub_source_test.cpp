@@ -1,0 +1,396 @@
+#include "serial/sysfs_usb_hub_source.h"
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "serial/cc.h"
+
+namespace vellmor::serial {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A sysfs look-alike in a temporary folder: device directories nested below their
+// hubs under devices/, and bus/usb/devices holding relative links to them, as the
+// kernel lays it out.
+class SysfsTree {
+ public:
+  SysfsTree() {
+    std::random_device random;
+    m_root = fs::temp_directory_path() / ("vellmor_sysfs_" + std::to_string(random()));
+    fs::create_directories(Listing());
+  }
+  ~SysfsTree() {
+    std::error_code ignored;
+    fs::remove_all(m_root, ignored);
+  }
+  SysfsTree(const SysfsTree&) = delete;
+  SysfsTree& operator=(const SysfsTree&) = delete;
+
+  const fs::path& root() const { return m_root; }
+  fs::path Listing() const { return m_root / "bus" / "usb" / "devices"; }
+
+  // The root hub usbN with its hub interface N-0:1.0.
+  fs::path AddRootHub(int bus, const std::string& version) {
+    fs::path dir = DeviceDir("usb" + std::to_string(bus));
+    Link("usb" + std::to_string(bus), dir);
+    Write(dir / "version", version);
+    Write(dir / "idVendor", "1d6b\n");
+    AddInterface(dir, std::to_string(bus) + "-0:1.0", "09");
+    return dir;
+  }
+
+  // A device "B-P.P…" with one interface per class given.
+  fs::path AddDevice(const std::string& name, const std::string& vendor, const std::string& product,
+                     const std::optional<std::string>& serial,
+                     const std::vector<std::string>& interface_classes = {"ff"}) {
+    fs::path dir = DeviceDir(name);
+    Link(name, dir);
+    Write(dir / "idVendor", vendor + "\n");
+    Write(dir / "idProduct", product + "\n");
+    if (serial) {
+      Write(dir / "serial", *serial + "\n");
+    }
+    for (std::size_t i = 0; i < interface_classes.size(); ++i) {
+      AddInterface(dir, name + ":1." + std::to_string(i), interface_classes[i]);
+    }
+    return dir;
+  }
+
+  void Link(const std::string& name, const fs::path& target) {
+    fs::create_directory_symlink(fs::relative(target, Listing()), Listing() / name);
+  }
+
+  static void Write(const fs::path& file, const std::string& content) {
+    std::ofstream(file, std::ios::binary) << content;
+  }
+
+ private:
+  // usb1/1-2/1-2.3 for "1-2.3": each device sits inside the hub it hangs on.
+  fs::path DeviceDir(const std::string& name) {
+    fs::path dir = m_root / "devices" / "pci0000:00" / "0000:00:14.0";
+    const auto dash = name.find('-');
+    if (dash == std::string::npos) {
+      dir /= name;
+    } else {
+      dir /= "usb" + name.substr(0, dash);
+      for (auto dot = name.find('.', dash); dot != std::string::npos;
+           dot = name.find('.', dot + 1)) {
+        dir /= name.substr(0, dot);
+      }
+      dir /= name;
+    }
+    fs::create_directories(dir);
+    return dir;
+  }
+
+  void AddInterface(const fs::path& device_dir, const std::string& name,
+                    const std::string& interface_class) {
+    const fs::path dir = device_dir / name;
+    fs::create_directories(dir);
+    Write(dir / "bInterfaceClass", interface_class + "\n");
+    Link(name, dir);
+  }
+
+  fs::path m_root;
+};
+
+std::string Describe(const DeviceId& id) {
+  switch (id.kind) {
+    case DeviceId::Kind::kMissing:
+      return "(missing)";
+    case DeviceId::Kind::kUnreadable:
+      return "(unreadable)";
+    case DeviceId::Kind::kText:
+      break;
+  }
+  std::string text;
+  for (const char16_t c : id.text) {
+    text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return text;
+}
+
+std::vector<std::string> Scan(const fs::path& root) {
+  SysfsUsbHubSource source(root);
+  std::vector<std::string> ids;
+  for (const DeviceId& id : CollectDeviceIds(source)) {
+    ids.push_back(Describe(id));
+  }
+  return ids;
+}
+
+std::string ScanOne(const fs::path& root) {
+  const auto ids = Scan(root);
+  return ids.size() == 1 ? ids.front() : "(" + std::to_string(ids.size()) + " results)";
+}
+
+bool Matches(const std::string& text, const std::string& pattern) {
+  return std::regex_match(text, std::regex(pattern));
+}
+
+TEST(SysfsUsbHubSourceTest, RootHubsAreNamedByTheirUsbVersion) {
+  SysfsTree tree;
+  tree.AddRootHub(1, " 1.10\n");
+  tree.AddRootHub(2, " 2.00\n");
+  tree.AddRootHub(3, " 3.00\n");
+  tree.AddRootHub(4, " 3.10\n");
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 4U);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB\\4&[0-9A-F]{8}&0)");
+  EXPECT_PRED2(Matches, ids[1], R"(USB\\ROOT_HUB20\\4&[0-9A-F]{8}&0)");
+  EXPECT_PRED2(Matches, ids[2], R"(USB\\ROOT_HUB30\\4&[0-9A-F]{8}&0)");
+  EXPECT_PRED2(Matches, ids[3], R"(USB\\ROOT_HUB30\\4&[0-9A-F]{8}&0)");
+  EXPECT_NE(ids[2].substr(11), ids[3].substr(11)) << "buses must not share an instance";
+}
+
+TEST(SysfsUsbHubSourceTest, RootHubInstanceDependsOnlyOnTheBus) {
+  SysfsTree first;
+  first.AddRootHub(2, " 2.00\n");
+  SysfsTree second;
+  second.AddRootHub(1, " 1.10\n");
+  second.AddRootHub(2, " 2.00\n");
+  EXPECT_EQ(ScanOne(first.root()), Scan(second.root()).at(1));
+}
+
+TEST(SysfsUsbHubSourceTest, DeviceWithSerialIsNamedByVendorProductAndSerial) {
+  SysfsTree tree;
+  tree.AddDevice("1-2", "0781", "5581", "4C530001230417117513");
+  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\4C530001230417117513)");
+}
+
+TEST(SysfsUsbHubSourceTest, CodesAndSerialAreUpperCased) {
+  SysfsTree tree;
+  tree.AddDevice("1-2", "abcd", "ef01", "aa00bb-x.y z");
+  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_ABCD&PID_EF01\AA00BB-X.Y Z)");
+}
+
+TEST(SysfsUsbHubSourceTest, SerialWithoutTrailingNewlineIsTakenWhole) {
+  SysfsTree tree;
+  const fs::path dir = tree.AddDevice("1-2", "0781", "5581", std::nullopt);
+  SysfsTree::Write(dir / "serial", "ABC");
+  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\ABC)");
+}
+
+TEST(SysfsUsbHubSourceTest, DeviceWithoutSerialGetsAPortInstance) {
+  SysfsTree tree;
+  tree.AddDevice("1-2", "046d", "c52b", std::nullopt);
+  tree.AddDevice("1-3", "8087", "0024", std::nullopt, {"09"});
+  tree.AddDevice("1-3.4", "046d", "c31c", std::nullopt);
+  tree.AddDevice("1-3.5", "046d", "c31d", std::nullopt);
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 4U);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_046D&PID_C52B\\5&[0-9A-F]{8}&0&2)");
+  EXPECT_PRED2(Matches, ids[1], R"(USB\\VID_8087&PID_0024\\5&[0-9A-F]{8}&0&3)");
+  EXPECT_PRED2(Matches, ids[2], R"(USB\\VID_046D&PID_C31C\\6&[0-9A-F]{8}&0&4)");
+  EXPECT_PRED2(Matches, ids[3], R"(USB\\VID_046D&PID_C31D\\6&[0-9A-F]{8}&0&5)");
+  // Same parent, same hash; another parent, another hash.
+  const auto hash = [](const std::string& id) { return id.substr(id.find('&', 22) + 1, 8); };
+  EXPECT_EQ(hash(ids[0]), hash(ids[1]));
+  EXPECT_EQ(hash(ids[2]), hash(ids[3]));
+  EXPECT_NE(hash(ids[0]), hash(ids[2]));
+}
+
+TEST(SysfsUsbHubSourceTest, PortInstanceStaysTheSameForTheSamePort) {
+  SysfsTree first;
+  first.AddDevice("2-1.3", "046d", "c52b", std::nullopt);
+  SysfsTree second;
+  second.AddDevice("2-1.2", "1234", "5678", std::nullopt);
+  second.AddDevice("2-1.3", "046d", "c52b", std::nullopt);
+  second.AddDevice("3-1.3", "046d", "c52b", std::nullopt);
+  const auto ids = Scan(second.root());
+  EXPECT_EQ(ScanOne(first.root()), ids.at(1));
+  EXPECT_NE(ids.at(1), ids.at(2));
+}
+
+TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
+  for (const std::string& serial : std::vector<std::string>{
+           "AB,CD", "AB\tCD", "AB\rCD", "caf\xC3\xA9", std::string("A\0B", 3), "", "AB\nCD"}) {
+    SysfsTree tree;
+    tree.AddDevice("1-7", "0781", "5581", serial);
+    EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&7)")
+        << "serial " << serial;
+  }
+}
+
+TEST(SysfsUsbHubSourceTest, PrintableAsciiSerialIsKeptWithItsPunctuation) {
+  SysfsTree tree;
+  tree.AddDevice("1-7", "0781", "5581", " [x]?*#\\~\x7F");
+  EXPECT_EQ(ScanOne(tree.root()), "USB\\VID_0781&PID_5581\\ [X]?*#\\~\x7F");
+}
+
+TEST(SysfsUsbHubSourceTest, LongSerialIsKeptUpToTheReadLimit) {
+  SysfsTree tree;
+  const std::string long_serial(4000, 'q');
+  tree.AddDevice("1-1", "0781", "5581", long_serial);
+  const fs::path huge = tree.AddDevice("1-2", "0781", "5582", std::nullopt);
+  SysfsTree::Write(huge / "serial", std::string(std::size_t{70} * 1024, 'Q'));
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 2U);
+  EXPECT_EQ(ids[0], R"(USB\VID_0781&PID_5581\)" + std::string(4000, 'Q'));
+  EXPECT_EQ(ids[1], "(unreadable)");
+}
+
+TEST(SysfsUsbHubSourceTest, InterfacesAndForeignNamesAreNotDevices) {
+  SysfsTree tree;
+  tree.AddRootHub(1, " 2.00\n");
+  tree.AddDevice("1-1", "0781", "5581", "S1", {"03", "03", "ff"});
+  fs::create_directories(tree.Listing() / "usbmon");
+  fs::create_directories(tree.Listing() / "port1");
+  fs::create_directories(tree.Listing() / "1-1:bad");
+  fs::create_directories(tree.Listing() / "1-x");
+  fs::create_directories(tree.Listing() / "usb");
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 2U);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB20\\.*)");
+  EXPECT_EQ(ids[1], R"(USB\VID_0781&PID_5581\S1)");
+}
+
+TEST(SysfsUsbHubSourceTest, MassStorageDevicesComeLastThenBusThenPortNumbers) {
+  SysfsTree tree;
+  tree.AddDevice("1-10", "0000", "0004", "MS110", {"08"});
+  tree.AddDevice("2-1", "0000", "0005", "MS21", {"03", "08"});
+  tree.AddDevice("1-2", "0000", "0006", "MS12", {"08", "08"});
+  tree.AddRootHub(2, " 3.00\n");
+  tree.AddDevice("2-1.1", "0000", "0003", "K211", {"03"});
+  tree.AddDevice("1-2.1", "0000", "0001", "H121", {"09"});
+  tree.AddDevice("1-2.10", "0000", "0001", "K1210", {"0a"});
+  tree.AddDevice("1-2.9", "0000", "0001", "K129", {"e0"});
+  tree.AddDevice("10-1", "0000", "0001", "K101");
+  tree.AddRootHub(1, " 2.00\n");
+  tree.AddDevice("1-3", "0000", "0001", "K13", {});
+  const auto ids = Scan(tree.root());
+  std::vector<std::string> names;
+  names.reserve(ids.size());
+  for (const std::string& id : ids) {
+    names.push_back(id.find("ROOT_HUB") != std::string::npos ? id.substr(4, 10)
+                                                             : id.substr(id.rfind('\\') + 1));
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"ROOT_HUB20", "H121", "K129", "K1210", "K13", "ROOT_HUB30",
+                                      "K211", "K101", "MS12", "MS110", "MS21"}));
+}
+
+TEST(SysfsUsbHubSourceTest, BrokenEntriesAreUnreadableAndDoNotStopTheScan) {
+  SysfsTree tree;
+  tree.AddDevice("1-1", "0781", "5581", "GOOD1");
+  // Dangling link: the device went away.
+  fs::create_directory_symlink("../../../devices/gone/1-2", tree.Listing() / "1-2");
+  fs::remove(tree.AddDevice("1-3", "0781", "5581", "X") / "idVendor");
+  fs::create_directory(tree.AddDevice("1-4", "0781", "5581", std::nullopt) / "serial");
+  const fs::path dir5 = tree.AddDevice("1-5", "0781", "5581", "X");
+  fs::remove(dir5 / "idProduct");
+  fs::create_directory(dir5 / "idProduct");
+  tree.AddDevice("1-6", "781", "5581", "X");
+  tree.AddDevice("1-7", "0781", "55g1", "X");
+  tree.AddDevice("1-8", "0781", "55811", "X");
+  SysfsTree::Write(tree.Listing() / "1-9", "a file, not a device directory");
+  tree.AddRootHub(3, "3.00\n");
+  tree.AddRootHub(4, " 4.00\n");
+  tree.AddRootHub(5, " 2.0\n");
+  fs::remove(tree.AddRootHub(6, " 2.00\n") / "version");
+  tree.AddDevice("1-10", "0781", "5581", "GOOD2");
+  const auto ids = Scan(tree.root());
+  EXPECT_EQ(ids,
+            (std::vector<std::string>{
+                R"(USB\VID_0781&PID_5581\GOOD1)", "(unreadable)", "(unreadable)", "(unreadable)",
+                "(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)",
+                R"(USB\VID_0781&PID_5581\GOOD2)", R"(USB\ROOT_HUB30\4&)" + ids.at(10).substr(17),
+                "(unreadable)", "(unreadable)", "(unreadable)"}));
+  SysfsUsbHubSource source(tree.root());
+  EXPECT_EQ(CC(source), u"GOOD2");
+}
+
+TEST(SysfsUsbHubSourceTest, PlantedPipesAndEndlessFilesNeitherStallNorExhaust) {
+  SysfsTree tree;
+  const fs::path piped = tree.AddDevice("1-1", "0781", "5581", std::nullopt);
+  ASSERT_EQ(::mkfifo((piped / "serial").c_str(), 0600), 0);
+  const fs::path endless = tree.AddDevice("1-2", "0781", "5581", std::nullopt);
+  fs::remove(endless / "idVendor");
+  fs::create_symlink("/dev/zero", endless / "idVendor");
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 2U);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
+  EXPECT_EQ(ids[1], "(unreadable)");
+}
+
+TEST(SysfsUsbHubSourceTest, UnreadableInterfaceClassLeavesTheDeviceInTheFirstGroup) {
+  SysfsTree tree;
+  const fs::path dir = tree.AddDevice("1-1", "0781", "5581", "A");
+  tree.AddDevice("1-2", "0781", "5581", "B", {"08"});
+  tree.AddDevice("1-3", "0781", "5581", "C", {"ff"});
+  fs::remove(dir / "1-1:1.0" / "bInterfaceClass");
+  fs::create_directory_symlink("../../../devices/gone/1-3:1.1", tree.Listing() / "1-3:1.1");
+  EXPECT_EQ(Scan(tree.root()),
+            (std::vector<std::string>{R"(USB\VID_0781&PID_5581\A)", R"(USB\VID_0781&PID_5581\C)",
+                                      R"(USB\VID_0781&PID_5581\B)"}));
+}
+
+TEST(SysfsUsbHubSourceTest, MissingDeviceListIsAnEmptyResult) {
+  SysfsTree tree;
+  fs::remove_all(tree.root() / "bus");
+  SysfsUsbHubSource source(tree.root());
+  auto service = source.Bind(kServiceMoniker);
+  ASSERT_NE(service, nullptr);
+  auto results = service->ExecQuery(kUsbHubQuery);
+  ASSERT_NE(results, nullptr);
+  ASSERT_TRUE(results->StartEnumeration());
+  EXPECT_EQ(results->Next(), UsbHubResults::Fetch::kEnd);
+  EXPECT_EQ(CC(source), std::nullopt);
+}
+
+TEST(SysfsUsbHubSourceTest, OnlyTheManagementMonikerAndHubQueryAreServed) {
+  SysfsTree tree;
+  SysfsUsbHubSource source(tree.root());
+  EXPECT_EQ(source.Bind(u"winmgmts:\\\\.\\root\\default"), nullptr);
+  EXPECT_EQ(source.Bind(u"WINMGMTS:\\\\.\\ROOT\\CIMV2x"), nullptr);
+  EXPECT_EQ(source.Bind(u""), nullptr);
+  auto service = source.Bind(kServiceMoniker);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->ExecQuery(u"Select * From Win32_USBControllerDevice"), nullptr);
+  EXPECT_EQ(service->ExecQuery(u"Select * From Win32_USBHub "), nullptr);
+  EXPECT_NE(service->ExecQuery(kUsbHubQuery), nullptr);
+}
+
+TEST(SysfsUsbHubSourceTest, ResultsAreASnapshotTakenByTheQuery) {
+  SysfsTree tree;
+  tree.AddDevice("1-1", "0781", "5581", "FIRST");
+  SysfsUsbHubSource source(tree.root());
+  auto service = source.Bind(kServiceMoniker);
+  auto results = service->ExecQuery(kUsbHubQuery);
+  ASSERT_NE(results, nullptr);
+  tree.AddDevice("1-0", "0781", "5581", "LATER");
+  fs::remove_all(tree.root() / "devices");
+
+  EXPECT_EQ(results->ReadDeviceId(), DeviceId::Unreadable()) << "nothing fetched yet";
+  EXPECT_EQ(results->Next(), UsbHubResults::Fetch::kFailed) << "not started";
+  ASSERT_TRUE(results->StartEnumeration());
+  ASSERT_EQ(results->Next(), UsbHubResults::Fetch::kItem);
+  EXPECT_EQ(results->ReadDeviceId(), DeviceId::Text(u"USB\\VID_0781&PID_5581\\FIRST"));
+  EXPECT_EQ(results->Next(), UsbHubResults::Fetch::kEnd);
+  EXPECT_EQ(results->ReadDeviceId(), DeviceId::Unreadable());
+}
+
+TEST(SysfsUsbHubSourceTest, CcPicksTheDriveOnATypicalMachine) {
+  SysfsTree tree;
+  tree.AddRootHub(1, " 2.00\n");
+  tree.AddRootHub(2, " 3.00\n");
+  tree.AddDevice("1-4", "8087", "0a2b", std::nullopt, {"e0", "e0"});
+  tree.AddDevice("2-3", "0951", "1666", "e0d55ea574b7f4a0c8a3", {"08"});
+  tree.AddDevice("1-6", "04f2", "b604", "0001", {"0e", "0e"});
+  tree.AddDevice("1-1", "046d", "c52b", std::nullopt, {"03", "03", "03"});
+  SysfsUsbHubSource source(tree.root());
+  EXPECT_EQ(CC(source), u"E0D55EA574B7F4A0C8A3");
+}
+
+}  // namespace
+}  // namespace vellmor::serial
