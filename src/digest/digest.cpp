@@ -53,7 +53,7 @@ constexpr int MessageIndex(int round, int i) {
 }
 
 template <int kRound>
-Word Round(Word x, Word y, Word z) {
+[[gnu::always_inline]] inline Word Round(Word x, Word y, Word z) {
   if constexpr (kRound == 0) {
     return RoundF(x, y, z);
   } else if constexpr (kRound == 1) {
@@ -66,19 +66,33 @@ Word Round(Word x, Word y, Word z) {
 }
 
 // The literal step adds F + m, then t, then a. Addition modulo 2^32 does not care about the
-// order, so m + t and a come first here: they are ready early, which leaves only F, one
-// addition, the rotation and the last addition on the chain from one step to the next.
+// order: m + t is summed for the whole block beforehand, and a joins before F, which leaves
+// only F, one addition, the rotation and the last addition on the chain between steps.
 template <int kRound, int kShift>
-inline void FixedStep(Word& a, Word b, Word c, Word d, Word m, Word t) {
-  const Word early = AddWordsBranchless(a, AddWordsBranchless(m, t));
-  const Word mixed = AddWordsBranchless(early, Round<kRound>(b, c, d));
+[[gnu::always_inline]] inline void FixedStep(Word& a, Word b, Word c, Word d, Word m_plus_t) {
+  const Word mixed = AddWordsBranchless(Round<kRound>(b, c, d), AddWordsBranchless(a, m_plus_t));
   a = AddWordsBranchless(RotateLeftWordBy<kShift>(mixed), b);
 }
 
 using ChainWords = std::array<Word, 4>;
+using StepTable = std::array<Word, 64>;
+
+// Entry 16 r + k is the constant of the round-r step that reads message word k, so that a
+// block's m + t sums come from one straight loop over the block.
+constexpr StepTable MakeConstantsByMessageWord() {
+  StepTable table{};
+  for (int j = 0; j < 64; ++j) {
+    const int round = j / 16;
+    table[static_cast<std::size_t>(16 * round + MessageIndex(round, j % 16))] =
+        kStepConstants[static_cast<std::size_t>(j)];
+  }
+  return table;
+}
+
+constexpr StepTable kConstantsByMessageWord = MakeConstantsByMessageWord();
 
 template <std::size_t kStep>
-inline void BlockStep(ChainWords& v, const Word* block) {
+[[gnu::always_inline]] inline void BlockStep(ChainWords& v, const StepTable& m_plus_t) {
   constexpr int kRound = static_cast<int>(kStep / 16);
   constexpr int kTurn = static_cast<int>(kStep % 4);
   // Turn 0 updates a with (a, b, c, d); turn 1 updates d with (d, a, b, c); and so on.
@@ -86,21 +100,29 @@ inline void BlockStep(ChainWords& v, const Word* block) {
   constexpr std::size_t kB = (kA + 1) % 4;
   constexpr std::size_t kC = (kA + 2) % 4;
   constexpr std::size_t kD = (kA + 3) % 4;
-  constexpr int kMessage = MessageIndex(kRound, static_cast<int>(kStep % 16));
-  FixedStep<kRound, kRotationCounts[kRound][kTurn]>(v[kA], v[kB], v[kC], v[kD], block[kMessage],
-                                                    kStepConstants[kStep]);
+  constexpr auto kSum =
+      static_cast<std::size_t>(16 * kRound + MessageIndex(kRound, static_cast<int>(kStep % 16)));
+  FixedStep<kRound, kRotationCounts[kRound][kTurn]>(v[kA], v[kB], v[kC], v[kD], m_plus_t[kSum]);
 }
 
 template <std::size_t... kSteps>
-inline void RunSteps(ChainWords& v, const Word* block, std::index_sequence<kSteps...> /*steps*/) {
-  (BlockStep<kSteps>(v, block), ...);
+[[gnu::always_inline]] inline void RunSteps(ChainWords& v, const StepTable& m_plus_t,
+                                            std::index_sequence<kSteps...> /*steps*/) {
+  (BlockStep<kSteps>(v, m_plus_t), ...);
 }
 
-void ProcessBlock(ChainWords& v, const Word* block) {
-  const ChainWords saved = v;
-  RunSteps(v, block, std::make_index_sequence<64>());
+// Kept out of line: inlined into its loop, the steps compete for registers with the loop.
+[[gnu::noinline]] void ProcessBlock(ChainWords& chain, const Word* block) {
+  StepTable m_plus_t;
+  for (std::size_t round = 0; round < 64; round += 16) {
+    for (std::size_t k = 0; k < 16; ++k) {
+      m_plus_t[round + k] = AddWordsBranchless(block[k], kConstantsByMessageWord[round + k]);
+    }
+  }
+  ChainWords v = chain;
+  RunSteps(v, m_plus_t, std::make_index_sequence<64>());
   for (std::size_t i = 0; i < v.size(); ++i) {
-    v[i] = AddWords(v[i], saved[i]);
+    chain[i] = AddWordsBranchless(chain[i], v[i]);
   }
 }
 
@@ -109,6 +131,24 @@ inline Word CharacterCode(char16_t unit) {
     return static_cast<Word>(unit);
   }
   return static_cast<Word>(AnsiCodeOf(unit));
+}
+
+inline Word AsciiCode(char16_t unit) { return static_cast<Word>(unit); }
+
+bool IsAscii(std::u16string_view text) {
+  char16_t seen = 0;
+  for (const char16_t unit : text) {
+    seen = static_cast<char16_t>(seen | unit);
+  }
+  return seen < 0x80;
+}
+
+template <Word (*kCode)(char16_t)>
+void PackWholeWords(const char16_t* units, std::size_t word_count, Word* x) {
+  for (std::size_t w = 0; w < word_count; ++w, units += 4) {
+    x[w] = ShiftLeftWordBy<0>(kCode(units[0])) | ShiftLeftWordBy<8>(kCode(units[1])) |
+           ShiftLeftWordBy<16>(kCode(units[2])) | ShiftLeftWordBy<24>(kCode(units[3]));
+  }
 }
 
 void Step(Word (*round)(Word, Word, Word), Word& a, Word b, Word c, Word d, Word m, std::int16_t s,
@@ -155,12 +195,13 @@ std::vector<Word> PackMessageWords(std::u16string_view text) {
   const std::size_t word_count = (n / 64 + (n % 64 + 8) / 64 + 1) * 16;
   std::vector<Word> x(word_count, 0);
 
+  // Four characters to a word. A text of ASCII alone, the common case, needs no code lookup
+  // and packs in a loop the compiler can vectorise.
   const std::size_t whole_words = n / 4;
-  const char16_t* unit = text.data();
-  for (std::size_t w = 0; w < whole_words; ++w, unit += 4) {
-    x[w] = ShiftLeftWordBy<0>(CharacterCode(unit[0])) | ShiftLeftWordBy<8>(CharacterCode(unit[1])) |
-           ShiftLeftWordBy<16>(CharacterCode(unit[2])) |
-           ShiftLeftWordBy<24>(CharacterCode(unit[3]));
+  if (IsAscii(text)) {
+    PackWholeWords<AsciiCode>(text.data(), whole_words, x.data());
+  } else {
+    PackWholeWords<CharacterCode>(text.data(), whole_words, x.data());
   }
   // The last characters share their word with the end marker.
   Word last = 0;

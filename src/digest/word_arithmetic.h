@@ -60,55 +60,58 @@ Word RotateLeftWord(Word value, int count);
 Word AddWords(Word x, Word y);
 
 // The same operations for counts fixed at compile time, for the digest's inner loop. They
-// build their results from the same masks, products and quotients, but pick between the
-// cases arithmetically (a bit times a constant) instead of branching on the data.
-
-// 1 when bit 31 of value is set, else 0.
-constexpr Word SignBitOf(Word value) { return (value & kSignBit) / kSignBit; }
+// use the same masks, products and quotients, but settle the bit that crosses the sign
+// without a branch on the data, and every intermediate stays in the signed range. They are
+// written so that the compiler can see each one as a single machine shift or rotation; the
+// bit tests stay in place for that reason (behind a helper function it no longer does).
 
 template <int kCount>
-constexpr Word ShiftLeftWordBy(Word value) {
+[[gnu::always_inline]] constexpr Word ShiftLeftWordBy(Word value) {
   static_assert(kCount >= 0 && kCount <= 31, "shift count out of range");
   if constexpr (kCount == 0) {
     return value;
   } else if constexpr (kCount == 31) {
-    return (value & 1) * kSignBit;
+    return static_cast<Word>((value & 1) != 0) * kSignBit;
   } else {
-    // Bit 31 - count lands on the sign bit; it enters through the OR, never the product.
+    // Bits 0 to 31 - count survive. The top one of them, which lands on the sign bit, is
+    // given the weight -2^(31 - count) (XOR, then less its power), so the product carries it
+    // to -2^31, the weight of bit 31, and stays between -2^31 and 2^31 - 2^count.
     constexpr Word kLanding = kPowersOfTwo[31 - kCount];
-    constexpr Word kKeep = kLowBitMasks[30 - kCount];
+    constexpr Word kField = kLowBitMasks[31 - kCount];
     constexpr Word kScale = kPowersOfTwo[kCount];
-    return ((value & kKeep) * kScale) | (((value & kLanding) / kLanding) * kSignBit);
+    return (((value & kField) ^ kLanding) - kLanding) * kScale;
   }
 }
 
 template <int kCount>
-constexpr Word ShiftRightWordBy(Word value) {
+[[gnu::always_inline]] constexpr Word ShiftRightWordBy(Word value) {
   static_assert(kCount >= 0 && kCount <= 31, "shift count out of range");
   if constexpr (kCount == 0) {
     return value;
   } else if constexpr (kCount == 31) {
-    return SignBitOf(value);
+    return static_cast<Word>((value & kSignBit) != 0);
   } else {
     constexpr Word kScale = kPowersOfTwo[kCount];
     constexpr Word kSignLanding = kBit30 / kPowersOfTwo[kCount - 1];
-    return ((value & 0x7FFFFFFE) / kScale) | (SignBitOf(value) * kSignLanding);
+    return ((value & 0x7FFFFFFE) / kScale) |
+           (static_cast<Word>((value & kSignBit) != 0) * kSignLanding);
   }
 }
 
 template <int kCount>
-constexpr Word RotateLeftWordBy(Word value) {
+[[gnu::always_inline]] constexpr Word RotateLeftWordBy(Word value) {
   static_assert(kCount >= 1 && kCount <= 31, "rotation count out of range");
   return ShiftLeftWordBy<kCount>(value) | ShiftRightWordBy<32 - kCount>(value);
 }
 
-// AddWords with the carry into bit 31 taken as a 0/1 value instead of a branch.
-constexpr Word AddWordsBranchless(Word x, Word y) {
-  const Word tx = x & kBit30;
-  const Word ty = y & kBit30;
-  const Word sum = (x & kLow30Bits) + (y & kLow30Bits);
-  const Word carry = (tx & ty) | (sum & (tx ^ ty));
-  return sum ^ tx ^ ty ^ ((carry / kBit30) * kSignBit) ^ (x & kSignBit) ^ (y & kSignBit);
+// AddWords without its case analysis, for the inner loop. The 31 low bits of x are added to
+// y with its sign bit forced on, that is y's low 31 bits less 2^31: the sum lies between
+// -2^31 and 2^31 - 2, so it never leaves the signed range, and its bits are those of the
+// unsigned sum of the low 31 bits with bit 31 flipped. Flipping it back and XOR-ing in the
+// two sign bits gives bit 31 of x + y; the lower bits are already right. Pass the operand
+// that is ready last as x: it then goes through one operation fewer.
+[[gnu::always_inline]] constexpr Word AddWordsBranchless(Word x, Word y) {
+  return ((x & kLowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ (y ^ kSignBit)) & kSignBit);
 }
 
 }  // namespace vellmor::digest
