@@ -80,12 +80,14 @@ class WindowsShell : public PlatformShell {
     const std::string ansiFile = ToAnsi(file);
     const std::string ansiParameters = ToAnsi(parameters);
     const std::string ansiDirectory = ToAnsi(directory);
-    shellExecute(reinterpret_cast<HWND>(owner), ansiOperation.c_str(), ansiFile.c_str(),
-                 ansiParameters.c_str(), ansiDirectory.c_str(), showCommand);
+    // Handles cross the interface as numbers.
+    shellExecute(reinterpret_cast<HWND>(owner),  // NOLINT(performance-no-int-to-ptr)
+                 ansiOperation.c_str(), ansiFile.c_str(), ansiParameters.c_str(),
+                 ansiDirectory.c_str(), showCommand);
   }
 
   void SetCursor(CursorHandle cursor) override {
-    SetCursorEntry()(reinterpret_cast<HCURSOR>(cursor));
+    SetCursorEntry()(reinterpret_cast<HCURSOR>(cursor));  // NOLINT(performance-no-int-to-ptr)
   }
 };
 
