@@ -279,10 +279,12 @@ std::optional<std::string_view> RootHubClass(const AttributeDir& dir) {
 }
 
 // Windows drops a serial it would not accept as an instance name and makes one up.
+// An instance name never holds a backslash: it would split the identifier, and
+// the selection rule would show only the serial's tail.
 bool IsUsableSerial(std::string_view serial) {
   return !serial.empty() && std::all_of(serial.begin(), serial.end(), [](char c) {
     const auto code = static_cast<unsigned char>(c);
-    return code >= 0x20 && code <= 0x7F && c != ',';
+    return code >= 0x20 && code <= 0x7F && c != ',' && c != '\\';
   });
 }
 

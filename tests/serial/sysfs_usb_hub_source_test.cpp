@@ -213,8 +213,9 @@ TEST(SysfsUsbHubSourceTest, PortInstanceStaysTheSameForTheSamePort) {
 }
 
 TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
-  for (const std::string& serial : std::vector<std::string>{
-           "AB,CD", "AB\tCD", "AB\rCD", "caf\xC3\xA9", std::string("A\0B", 3), "", "AB\nCD"}) {
+  for (const std::string& serial :
+       std::vector<std::string>{"AB,CD", "AB\tCD", "AB\rCD", "caf\xC3\xA9", std::string("A\0B", 3),
+                                "", "AB\nCD", "AB\\CD"}) {
     SysfsTree tree;
     tree.AddDevice("1-7", "0781", "5581", serial);
     EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&7)")
@@ -224,8 +225,8 @@ TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
 
 TEST(SysfsUsbHubSourceTest, PrintableAsciiSerialIsKeptWithItsPunctuation) {
   SysfsTree tree;
-  tree.AddDevice("1-7", "0781", "5581", " [x]?*#\\~\x7F");
-  EXPECT_EQ(ScanOne(tree.root()), "USB\\VID_0781&PID_5581\\ [X]?*#\\~\x7F");
+  tree.AddDevice("1-7", "0781", "5581", " [x]?*#/~\x7F");
+  EXPECT_EQ(ScanOne(tree.root()), "USB\\VID_0781&PID_5581\\ [X]?*#/~\x7F");
 }
 
 TEST(SysfsUsbHubSourceTest, LongSerialIsKeptUpToTheReadLimit) {
