@@ -51,7 +51,8 @@ CodeTable BuildTable() {
   }
   // Units go in one at a time, so a surrogate never meets its partner and stays unmapped.
   iconv_t converter = iconv_open("CP936", "UTF-16LE");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
+  // iconv_open's failure value is the pointer made from -1.
+  if (converter == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
     return table;
   }
   for (std::size_t unit = 0x80; unit < kUnitCount; ++unit) {

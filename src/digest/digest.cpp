@@ -39,7 +39,7 @@ constexpr Word kInitialD = 0x10325476;
 constexpr Word kEndMarker = 0x80;
 constexpr int kByteMaskIndex = 7;
 
-constexpr int MessageIndex(int round, int i) {
+constexpr std::size_t MessageIndex(std::size_t round, std::size_t i) {
   switch (round) {
     case 0:
       return i;
@@ -52,7 +52,7 @@ constexpr int MessageIndex(int round, int i) {
   }
 }
 
-template <int kRound>
+template <std::size_t kRound>
 [[gnu::always_inline]] inline Word Round(Word x, Word y, Word z) {
   if constexpr (kRound == 0) {
     return RoundF(x, y, z);
@@ -68,7 +68,7 @@ template <int kRound>
 // The literal step adds F + m, then t, then a. Addition modulo 2^32 does not care about the
 // order: m + t is summed for the whole block beforehand, and a joins before F, which leaves
 // only F, one addition, the rotation and the last addition on the chain between steps.
-template <int kRound, int kShift>
+template <std::size_t kRound, int kShift>
 [[gnu::always_inline]] inline void FixedStep(Word& a, Word b, Word c, Word d, Word m_plus_t) {
   const Word mixed = AddWordsBranchless(Round<kRound>(b, c, d), AddWordsBranchless(a, m_plus_t));
   a = AddWordsBranchless(RotateLeftWordBy<kShift>(mixed), b);
@@ -81,10 +81,9 @@ using StepTable = std::array<Word, 64>;
 // block's m + t sums come from one straight loop over the block.
 constexpr StepTable MakeConstantsByMessageWord() {
   StepTable table{};
-  for (int j = 0; j < 64; ++j) {
-    const int round = j / 16;
-    table[static_cast<std::size_t>(16 * round + MessageIndex(round, j % 16))] =
-        kStepConstants[static_cast<std::size_t>(j)];
+  for (std::size_t j = 0; j < table.size(); ++j) {
+    const std::size_t round = j / 16;
+    table[16 * round + MessageIndex(round, j % 16)] = kStepConstants[j];
   }
   return table;
 }
@@ -93,15 +92,14 @@ constexpr StepTable kConstantsByMessageWord = MakeConstantsByMessageWord();
 
 template <std::size_t kStep>
 [[gnu::always_inline]] inline void BlockStep(ChainWords& v, const StepTable& m_plus_t) {
-  constexpr int kRound = static_cast<int>(kStep / 16);
-  constexpr int kTurn = static_cast<int>(kStep % 4);
+  constexpr std::size_t kRound = kStep / 16;
+  constexpr std::size_t kTurn = kStep % 4;
   // Turn 0 updates a with (a, b, c, d); turn 1 updates d with (d, a, b, c); and so on.
-  constexpr std::size_t kA = static_cast<std::size_t>((4 - kTurn) % 4);
+  constexpr std::size_t kA = (4 - kTurn) % 4;
   constexpr std::size_t kB = (kA + 1) % 4;
   constexpr std::size_t kC = (kA + 2) % 4;
   constexpr std::size_t kD = (kA + 3) % 4;
-  constexpr auto kSum =
-      static_cast<std::size_t>(16 * kRound + MessageIndex(kRound, static_cast<int>(kStep % 16)));
+  constexpr std::size_t kSum = 16 * kRound + MessageIndex(kRound, kStep % 16);
   FixedStep<kRound, kRotationCounts[kRound][kTurn]>(v[kA], v[kB], v[kC], v[kD], m_plus_t[kSum]);
 }
 
@@ -111,8 +109,7 @@ template <std::size_t... kSteps>
   (BlockStep<kSteps>(v, m_plus_t), ...);
 }
 
-// Kept out of line: inlined into its loop, the steps compete for registers with the loop.
-[[gnu::noinline]] void ProcessBlock(ChainWords& chain, const Word* block) {
+void ProcessBlock(ChainWords& chain, const Word* block) {
   StepTable m_plus_t;
   for (std::size_t round = 0; round < 64; round += 16) {
     for (std::size_t k = 0; k < 16; ++k) {

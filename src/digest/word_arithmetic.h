@@ -59,11 +59,11 @@ Word ShiftRightWord(Word value, int count);
 Word RotateLeftWord(Word value, int count);
 Word AddWords(Word x, Word y);
 
-// The same operations for counts fixed at compile time, for the digest's inner loop. They
-// use the same masks, products and quotients, but settle the bit that crosses the sign
-// without a branch on the data, and every intermediate stays in the signed range. They are
-// written so that the compiler can see each one as a single machine shift or rotation; the
-// bit tests stay in place for that reason (behind a helper function it no longer does).
+// The same operations for counts fixed at compile time, for the digest's inner loop: the
+// same masks, products and quotients, every intermediate in the signed range, but the bit
+// that crosses the sign is settled without a branch on the data. Written this way the
+// compiler sees each one as a single machine shift or rotation (it stops seeing it when the
+// bit tests sit behind a helper function, so they are spelled out in place).
 
 template <int kCount>
 [[gnu::always_inline]] constexpr Word ShiftLeftWordBy(Word value) {
@@ -108,10 +108,9 @@ template <int kCount>
 // y with its sign bit forced on, that is y's low 31 bits less 2^31: the sum lies between
 // -2^31 and 2^31 - 2, so it never leaves the signed range, and its bits are those of the
 // unsigned sum of the low 31 bits with bit 31 flipped. Flipping it back and XOR-ing in the
-// two sign bits gives bit 31 of x + y; the lower bits are already right. Pass the operand
-// that is ready last as x: it then goes through one operation fewer.
+// two sign bits gives bit 31 of x + y; the lower bits are already right.
 [[gnu::always_inline]] constexpr Word AddWordsBranchless(Word x, Word y) {
-  return ((x & kLowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ (y ^ kSignBit)) & kSignBit);
+  return ((x & kLowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ y ^ kSignBit) & kSignBit);
 }
 
 }  // namespace vellmor::digest

@@ -22,12 +22,18 @@ constexpr std::uint32_t Bits(Word w) { return static_cast<std::uint32_t>(w); }
 static_assert(ShiftLeftWordBy<31>(1) == kSignBit);
 static_assert(ShiftLeftWordBy<24>(0x80) == kSignBit);
 static_assert(ShiftLeftWordBy<1>(-1) == -2);
+static_assert(ShiftLeftWordBy<1>(kSignBit) == 0);
+static_assert(ShiftLeftWordBy<30>(1) == 0x40000000);
+static_assert(ShiftLeftWordBy<30>(2) == kSignBit);
 static_assert(ShiftLeftWordBy<30>(-1) == W(0xC0000000));
 static_assert(ShiftRightWordBy<1>(kSignBit) == 0x40000000);
 static_assert(ShiftRightWordBy<31>(-1) == 1);
 static_assert(RotateLeftWordBy<1>(W(0x80000001)) == 3);
 static_assert(RotateLeftWordBy<31>(-1) == -1);
 static_assert(AddWordsBranchless(-1, -1) == -2);
+static_assert(AddWordsBranchless(-1, 1) == 0);
+static_assert(AddWordsBranchless(0, 0) == 0);
+static_assert(AddWordsBranchless(0x7FFFFFFF, 0x7FFFFFFF) == -2);
 static_assert(AddWordsBranchless(kSignBit, kSignBit) == 0);
 static_assert(AddWordsBranchless(std::numeric_limits<Word>::max(), 1) == kSignBit);
 
