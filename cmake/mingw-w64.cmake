@@ -15,7 +15,9 @@ if(VELLMOR_MINGW_CC)
 endif()
 set(CMAKE_RC_COMPILER ${VELLMOR_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${VELLMOR_MINGW_PREFIX})
+# Appended, so that a Qt built for MinGW can be added with -DCMAKE_FIND_ROOT_PATH=<its prefix>
+# (with -DQT_HOST_PATH=<a Linux Qt of the same version> for its code generators).
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${VELLMOR_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
