@@ -8,6 +8,10 @@ const char* RunTimeError::what() const noexcept {
       return "run-time error 6: overflow";
     case kSubscriptOutOfRange:
       return "run-time error 9: subscript out of range";
+    case kErrorInLoadingDll:
+      return "run-time error 48: error in loading DLL";
+    case kDllFunctionNotFound:
+      return "run-time error 453: specified DLL function not found";
     default:
       return "run-time error";
   }

@@ -10,6 +10,8 @@ class RunTimeError : public std::exception {
  public:
   static constexpr int kOverflow = 6;
   static constexpr int kSubscriptOutOfRange = 9;
+  static constexpr int kErrorInLoadingDll = 48;
+  static constexpr int kDllFunctionNotFound = 453;
 
   explicit RunTimeError(int code) noexcept : m_code(code) {}
   int code() const noexcept { return m_code; }

@@ -13,9 +13,6 @@
 namespace vellmor::ui {
 namespace {
 
-constexpr int kErrorInLoadingDll = 48;
-constexpr int kDllFunctionNotFound = 453;
-
 using ShellExecuteAFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 using SetCursorFunction = HCURSOR(WINAPI*)(HCURSOR);
 
@@ -25,11 +22,11 @@ template <typename Function>
 Function BindEntry(const char* library, const char* entry) {
   HMODULE module = LoadLibraryA(library);
   if (module == nullptr) {
-    throw RunTimeError(kErrorInLoadingDll);
+    throw RunTimeError(RunTimeError::kErrorInLoadingDll);
   }
   FARPROC address = GetProcAddress(module, entry);
   if (address == nullptr) {
-    throw RunTimeError(kDllFunctionNotFound);
+    throw RunTimeError(RunTimeError::kDllFunctionNotFound);
   }
   // Through void(*)() so the compiler accepts the cast to the real signature.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
