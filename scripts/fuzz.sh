@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz preset) and runs each for a bounded time
+# over a temporary copy of its seeds in fuzz/corpus, so nothing a run adds lands
+# in the tree. A crash or a failed check fails the run; the input that caused it
+# is kept in build/fuzz/findings. FUZZ_SECONDS sets the time per target.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${FUZZ_SECONDS:-20}
+targets=(selection_rule digest sysfs_usb_hub_source)
+
+fail() {
+  echo "fuzz: $*" >&2
+  echo "fuzz: FAIL"
+  exit 1
+}
+
+[[ $seconds =~ ^[1-9][0-9]*$ ]] || fail "FUZZ_SECONDS must be a whole number of seconds, not '$seconds'"
+
+scripts/install_deps.sh build fuzz || fail "could not install clang and libFuzzer"
+mkdir -p build
+cmake --preset fuzz >build/fuzz-configure.log 2>&1 || { cat build/fuzz-configure.log; fail "configure failed"; }
+cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/%/_fuzz}" || fail "build failed"
+
+# tmpfs when there is one: the sysfs target rewrites a small tree for every input.
+if [[ -d /dev/shm && -w /dev/shm ]]; then
+  work=$(mktemp -d -p /dev/shm vellmor-fuzz.XXXXXX)
+else
+  work=$(mktemp -d)
+fi
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/tmp"
+findings=build/fuzz/findings
+mkdir -p "$findings"
+
+failed=()
+for target in "${targets[@]}"; do
+  cp -r "fuzz/corpus/$target" "$work/$target"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1
+           -artifact_prefix="$findings/$target-")
+  [[ -f fuzz/$target.dict ]] && options+=(-dict="fuzz/$target.dict")
+  log=$work/$target.log
+  echo "=== $target: $seconds s from $(ls "fuzz/corpus/$target" | wc -l) seeds"
+  TMPDIR=$work/tmp "build/fuzz/fuzz/${target}_fuzz" "${options[@]}" "$work/$target" >"$log" 2>&1
+  rc=$?
+  grep -E '^(#[0-9]+\s+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
+  if [[ $rc -ne 0 ]]; then
+    tail -n 60 "$log"
+    ls "$findings/$target-"* 2>/dev/null
+    failed+=("$target")
+  fi
+done
+
+[[ ${#failed[@]} -eq 0 ]] || fail "crash or failed check in: ${failed[*]} (inputs in $findings)"
+echo "fuzz: PASS"
