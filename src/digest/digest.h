@@ -34,7 +34,6 @@ std::u16string WordToHexText(Word w);
 
 // MD5 of the text as upper-case hexadecimal: 32 characters for length 32, the
 // middle 16 for length 16, empty for any other length. No text reads as empty text.
-// Rewrites the word tables first, so calls must not overlap across threads.
 std::u16string DigestText(std::optional<std::u16string_view> text, std::int16_t length);
 
 }  // namespace vellmor::digest

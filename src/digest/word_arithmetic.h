@@ -43,7 +43,6 @@ inline constexpr WordTable kLowBitMasks = MakeLowBitMasks();
 
 // Entry n is 2^(n+1) - 1 and 2^n. Rewritten by FillWordTables, read by the shifts.
 // They start out holding their values, so the operations work before any digest has run.
-// Not guarded: digests run on one thread at a time.
 extern WordTable LowBitMasks;
 extern WordTable PowersOfTwo;
 
