@@ -1,0 +1,56 @@
+# Install layout and the Debian package (cpack -G DEB from a configured build).
+include(GNUInstallDirs)
+
+if(TARGET vellmor)
+  install(TARGETS vellmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(UNIX AND NOT APPLE AND TARGET vellmor)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/vellmor.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+  # The icon goes into the theme folder named after its size, read from the PNG header.
+  set(vellmor_icon ${PROJECT_SOURCE_DIR}/src/ui/pictures/vellmor.png)
+  if(EXISTS ${vellmor_icon})
+    file(READ ${vellmor_icon} icon_size HEX OFFSET 16 LIMIT 8)
+    string(SUBSTRING "${icon_size}" 0 8 icon_width)
+    string(SUBSTRING "${icon_size}" 8 8 icon_height)
+    math(EXPR icon_width "0x${icon_width}")
+    math(EXPR icon_height "0x${icon_height}")
+    install(FILES ${vellmor_icon}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${icon_width}x${icon_height}/apps)
+  else()
+    message(WARNING "No ${vellmor_icon}: the package will have no icon")
+  endif()
+endif()
+
+set(CPACK_PACKAGE_NAME vellmor)
+set(CPACK_PACKAGE_VENDOR "Vellmor")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "USB drive serial number and MD5 digest reader")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Reads the serial number of a plugged-in USB storage device and shows it with its \
+upper-case MD5 digest, in a small window with a Simplified-Chinese interface. \
+vellmor-cli does the same on the command line.")
+set(CPACK_PACKAGE_CONTACT "Vellmor developers <vellmor@example.org>"
+    CACHE STRING "Maintainer written into the package")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_NAME vellmor)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's Chinese texts need a font with CJK glyphs; nothing else pulls one in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
+
+include(CPack)
