@@ -65,7 +65,7 @@ Word AddWords(Word x, Word y);
 // bit tests sit behind a helper function, so they are spelled out in place).
 
 template <int kCount>
-[[gnu::always_inline]] constexpr Word ShiftLeftWordBy(Word value) {
+constexpr Word ShiftLeftWordBy(Word value) {
   static_assert(kCount >= 0 && kCount <= 31, "shift count out of range");
   if constexpr (kCount == 0) {
     return value;
@@ -83,7 +83,7 @@ template <int kCount>
 }
 
 template <int kCount>
-[[gnu::always_inline]] constexpr Word ShiftRightWordBy(Word value) {
+constexpr Word ShiftRightWordBy(Word value) {
   static_assert(kCount >= 0 && kCount <= 31, "shift count out of range");
   if constexpr (kCount == 0) {
     return value;
@@ -98,7 +98,7 @@ template <int kCount>
 }
 
 template <int kCount>
-[[gnu::always_inline]] constexpr Word RotateLeftWordBy(Word value) {
+constexpr Word RotateLeftWordBy(Word value) {
   static_assert(kCount >= 1 && kCount <= 31, "rotation count out of range");
   return ShiftLeftWordBy<kCount>(value) | ShiftRightWordBy<32 - kCount>(value);
 }
@@ -108,7 +108,7 @@ template <int kCount>
 // -2^31 and 2^31 - 2, so it never leaves the signed range, and its bits are those of the
 // unsigned sum of the low 31 bits with bit 31 flipped. Flipping it back and XOR-ing in the
 // two sign bits gives bit 31 of x + y; the lower bits are already right.
-[[gnu::always_inline]] constexpr Word AddWordsBranchless(Word x, Word y) {
+constexpr Word AddWordsBranchless(Word x, Word y) {
   return ((x & kLowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ y ^ kSignBit) & kSignBit);
 }
 

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <set>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -53,20 +51,6 @@ TEST(AnsiCodeOf, DoubleByteCodesAreDistinctAndHaveALeadByte) {
   }
   // Code page 936 covers the whole CJK Unified Ideographs block up to U+9FA5.
   EXPECT_EQ(common_ideographs, 0x9FA5 - 0x4E00 + 1);
-}
-
-TEST(AnsiCodeOf, SameAnswerFromManyThreads) {
-  std::vector<std::int16_t> results(4, 0);
-  std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    threads.emplace_back([&results, i] { results[i] = AnsiCodeOf(u'文'); });
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
-  for (const std::int16_t code : results) {
-    EXPECT_EQ(code, DoubleByte(0xCE, 0xC4));
-  }
 }
 
 }  // namespace
