@@ -1,0 +1,36 @@
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include <QApplication>
+#include <QtGlobal>
+
+#include "application.h"
+#include "display_check.h"
+#include "main_window.h"
+
+int main(int argc, char* argv[]) {
+  const char* program = argc > 0 ? argv[0] : "vellmor";
+#ifndef Q_OS_WIN
+  const std::optional<std::string> noDisplay = vellmor::ui::MissingDisplayMessage(
+      [](const char* name) -> const char* { return std::getenv(name); }, program);
+  if (noDisplay) {
+    std::cerr << *noDisplay;
+    return EXIT_FAILURE;
+  }
+#endif
+
+  std::optional<vellmor::ui::PlatformStartGuard> startGuard(std::in_place, program);
+  vellmor::ui::Application app(argc, argv);
+  startGuard.reset();
+
+  QApplication::setApplicationName(QStringLiteral("Vellmor"));
+  // The About window is a window of its own; only closing MainW ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  vellmor::ui::MainW mainW;
+  QObject::connect(&mainW, &vellmor::ui::MainW::closed, &app, &QCoreApplication::quit);
+  mainW.show();
+  return QApplication::exec();
+}
