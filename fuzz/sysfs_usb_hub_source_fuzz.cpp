@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 
 using vellmor::serial::DeviceId;
 
-constexpr std::size_t kMaxBigFile = 128 * 1024;
+constexpr std::size_t kMaxBigFile = std::size_t{128} * 1024;
 constexpr std::string_view kAttributes[] = {"version", "idVendor", "idProduct", "serial",
                                             "bInterfaceClass"};
 
