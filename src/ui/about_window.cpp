@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "application.h"
 #include "contact.h"
 #include "fonts.h"
 #include "link_label.h"
@@ -84,10 +85,10 @@ void AboutWindow::LoadDesign(const QWidget& over) {
       MakeLabel("Label4", QStringLiteral("更多精品软件请点击\r\n") + FromUtf8(AuthorSiteLink),
                 kHandPointerPath, 360, 585);
 
-  connect(label3, &LinkLabel::clicked, this, &AboutWindow::OpenMail);
-  connect(label2, &LinkLabel::clicked, this, &AboutWindow::OpenSite);
-  connect(label1, &LinkLabel::clicked, this, &AboutWindow::OpenSite);
-  connect(label4, &LinkLabel::clicked, this, &AboutWindow::OpenSite);
+  connect(label3, &LinkLabel::clicked, this, [this] { RunEventHandler([this] { OpenMail(); }); });
+  for (LinkLabel* site : {label2, label1, label4}) {
+    connect(site, &LinkLabel::clicked, this, [this] { RunEventHandler([this] { OpenSite(); }); });
+  }
 
   const QRect client = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight);
   const QPoint centre = over.mapToGlobal(over.rect().center());

@@ -1,6 +1,5 @@
 #include "application.h"
 
-#include <exception>
 #include <utility>
 
 #include <QMessageBox>
@@ -35,24 +34,52 @@ QString RunTimeErrorMessage(int code) {
   return message;
 }
 
+QString UnhandledErrorMessage(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const RunTimeError& runTimeError) {
+    return RunTimeErrorMessage(runTimeError.code());
+  } catch (const std::exception& other) {
+    return QStringLiteral("运行时错误：\n\n") + QString::fromLocal8Bit(other.what());
+  } catch (...) {
+    return QStringLiteral("运行时错误");
+  }
+}
+
+void ReportUnhandledError(const std::exception_ptr& error) {
+  if (auto* app = qobject_cast<Application*>(QCoreApplication::instance())) {
+    app->ReportError(error);
+  } else {
+    ShowErrorBox(UnhandledErrorMessage(error));
+  }
+}
+
+void RunEventHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    ReportUnhandledError(std::current_exception());
+  }
+}
+
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), m_errorPresenter(&ShowErrorBox) {}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const RunTimeError& error) {
-    m_errorPresenter(RunTimeErrorMessage(error.code()));
-  } catch (const std::exception& error) {
-    m_errorPresenter(QStringLiteral("运行时错误：\n\n") + QString::fromLocal8Bit(error.what()));
   } catch (...) {
-    m_errorPresenter(QStringLiteral("运行时错误"));
+    ReportError(std::current_exception());
   }
   return false;
 }
 
 void Application::SetErrorPresenter(ErrorPresenter presenter) {
   m_errorPresenter = std::move(presenter);
+}
+
+void Application::ReportError(const std::exception_ptr& error) {
+  m_errorPresenter(UnhandledErrorMessage(error));
 }
 
 }  // namespace vellmor::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 
 #include <QApplication>
@@ -13,8 +14,19 @@ using ErrorPresenter = std::function<void(const QString& message)>;
 // The text shown for a run-time error code.
 QString RunTimeErrorMessage(int code);
 
-// The application object. An error that leaves an event handler is shown to
-// the user and the program goes on with the next event.
+// The text shown for any error that left an event handler.
+QString UnhandledErrorMessage(const std::exception_ptr& error);
+
+// Shows an error that left an event handler; the program goes on with the next event.
+void ReportUnhandledError(const std::exception_ptr& error);
+
+// Runs one of the program's event handlers. An error that leaves it is reported
+// here and goes no further: Qt's code between the event and the handler is not
+// built to be unwound.
+void RunEventHandler(const std::function<void()>& handler);
+
+// The application object. It reports errors that leave event handlers, and
+// catches in notify whatever reaches Qt's event delivery all the same.
 class Application : public QApplication {
   Q_OBJECT
 
@@ -24,6 +36,7 @@ class Application : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 
   void SetErrorPresenter(ErrorPresenter presenter);
+  void ReportError(const std::exception_ptr& error);
 
  private:
   ErrorPresenter m_errorPresenter;

@@ -13,6 +13,7 @@
 #include <QWindow>
 
 #include "about_window.h"
+#include "application.h"
 #include "contact.h"
 #include "fonts.h"
 #include "link_label.h"
@@ -151,12 +152,19 @@ void MainW::CreateControls() {
   setTabOrder(m_command3, m_command1);
   setTabOrder(m_command1, m_picture1);
 
-  connect(m_command1, &QPushButton::clicked, this, &MainW::Command1Click);
-  connect(m_command3, &QPushButton::clicked, this, &MainW::Command3Click);
-  connect(m_label4, &LinkLabel::clicked, this, &MainW::Label4Click);
-  connect(m_label4, &LinkLabel::mouseMoved, this, &MainW::LinkMouseMove);
-  connect(m_picture1, &LinkLabel::clicked, this, &MainW::Picture1Click);
-  connect(m_picture1, &LinkLabel::mouseMoved, this, &MainW::LinkMouseMove);
+  connect(m_command1, &QPushButton::clicked, this,
+          [this] { RunEventHandler([this] { Command1Click(); }); });
+  connect(m_command3, &QPushButton::clicked, this,
+          [this] { RunEventHandler([this] { Command3Click(); }); });
+  connect(m_label4, &LinkLabel::clicked, this,
+          [this] { RunEventHandler([this] { Label4Click(); }); });
+  connect(m_picture1, &LinkLabel::clicked, this,
+          [this] { RunEventHandler([this] { Picture1Click(); }); });
+  for (LinkLabel* link : {m_label4, m_picture1}) {
+    connect(link, &LinkLabel::mouseMoved, this, [this](Qt::MouseButtons buttons) {
+      RunEventHandler([this, buttons] { LinkMouseMove(buttons); });
+    });
+  }
 }
 
 void MainW::KeepOffTaskbar() {

@@ -1,11 +1,17 @@
 #include <stdexcept>
 
 #include <QEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "digest/run_time_error.h"
+#include "serial/device_id.h"
 #include "ui/application.h"
+#include "ui/main_window.h"
+#include "ui_test_support.h"
+
+using vellmor::serial::DeviceId;
 
 namespace {
 
@@ -41,7 +47,8 @@ class ApplicationTest : public QObject {
   void runTimeErrorIsShownWithItsCode();
   void postedEventErrorIsShownAndTheLoopGoesOn();
   void standardExceptionIsShownToo();
-  void errorInAClickHandlerLeavesTheWindowUsable();
+  void errorInAClickHandlerIsReportedAndTheWindowStaysUsable();
+  void errorInTheReadSerialCommandAbandonsItsRest();
   void messagesNameTheCode();
 
  private:  // NOLINT(readability-redundant-access-specifiers): ends the slots for moc
@@ -80,20 +87,50 @@ void ApplicationTest::standardExceptionIsShownToo() {
   QVERIFY(m_shown[0].contains(QStringLiteral("out of range")));
 }
 
-void ApplicationTest::errorInAClickHandlerLeavesTheWindowUsable() {
+void ApplicationTest::errorInAClickHandlerIsReportedAndTheWindowStaysUsable() {
   QPushButton button(QStringLiteral("go"));
   int clicks = 0;
   QObject::connect(&button, &QPushButton::clicked, [&clicks] {
-    if (++clicks == 1) {
-      throw vellmor::RunTimeError(vellmor::RunTimeError::kOverflow);
-    }
+    vellmor::ui::RunEventHandler([&clicks] {
+      if (++clicks == 1) {
+        throw vellmor::RunTimeError(vellmor::RunTimeError::kOverflow);
+      }
+    });
   });
   button.show();
   QVERIFY(QTest::qWaitForWindowExposed(&button));
   QTest::mouseClick(button.windowHandle(), Qt::LeftButton, Qt::NoModifier, button.rect().center());
-  QCOMPARE(m_shown.size(), 1);
+  QCOMPARE(m_shown, QStringList({vellmor::ui::RunTimeErrorMessage(6)}));
   QTest::mouseClick(button.windowHandle(), Qt::LeftButton, Qt::NoModifier, button.rect().center());
   QCOMPARE(clicks, 2);
+  QCOMPARE(m_shown.size(), 1);
+}
+
+void ApplicationTest::errorInTheReadSerialCommandAbandonsItsRest() {
+  vellmor::ui::test::ScriptedUsbHubSource source;
+  source.answers = {{DeviceId::Text(u"USB\\ROOT_HUB20\\4&1A2B3C&0")}};
+  vellmor::ui::test::RecordingShell shell;
+  vellmor::ui::MainW mainW(&source, &shell);
+  mainW.SetWarningPresenter([](const QString& /*text*/, const QString& /*title*/) {
+    throw vellmor::RunTimeError(vellmor::RunTimeError::kSubscriptOutOfRange);
+  });
+  auto* text2 = mainW.findChild<QLineEdit*>(QStringLiteral("Text2"));
+  text2->setText(QStringLiteral("old digest"));
+  mainW.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&mainW));
+  auto* command1 = mainW.findChild<QPushButton*>(QStringLiteral("Command1"));
+  QTest::mouseClick(mainW.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                    command1->geometry().center());
+
+  QCOMPARE(m_shown, QStringList({vellmor::ui::RunTimeErrorMessage(9)}));
+  QCOMPARE(text2->text(), QStringLiteral("old digest"));
+  QVERIFY(mainW.isVisible());
+
+  // The program goes on: the next click runs the whole command.
+  source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\AB12CD34")}};
+  QTest::mouseClick(mainW.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                    command1->geometry().center());
+  QCOMPARE(text2->text(), QStringLiteral("EB1DEF2FBD36FAA7E9316A54D75FA457"));
   QCOMPARE(m_shown.size(), 1);
 }
 
