@@ -264,6 +264,14 @@ void MainWindowTest::readSerialShowsSerialAndItsDigest() {
   QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kDriveDigest);
   QVERIFY(m_warnings.empty());
 
+  // The text boxes have no length limit of their own.
+  const std::u16string longSerial(40000, u'7');
+  m_source->answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\" + longSerial)}};
+  ClickCommand1();
+  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text().size(), qsizetype{40000});
+  m_source->answers = {{kRootHub, kDrive, DeviceId::Missing()}};
+  ClickCommand1();
+
   // Nothing changed: the same texts again.
   ClickCommand1();
   QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text(), QStringLiteral("AB12CD34"));
