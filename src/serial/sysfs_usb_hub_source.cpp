@@ -8,15 +8,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <tuple>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #if defined(_WIN32)
 #include <fstream>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,10 +30,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Kernel attributes are a line of text; anything larger is not one of them.
+// Kernel attributes are a line of text or a few descriptors; anything larger is not one of them.
 constexpr std::size_t kMaxAttributeBytes = std::size_t{64} * 1024;
 // Keeps every number in a device name inside 32 bits.
 constexpr std::size_t kMaxNumberDigits = 9;
+constexpr std::size_t kDeviceDescriptorSize = 18;
+constexpr std::uint8_t kDeviceDescriptorType = 1;
+constexpr std::uint8_t kInterfaceDescriptorType = 4;
+constexpr std::size_t kInterfaceDescriptorSize = 9;
 constexpr std::uint8_t kMassStorageClass = 0x08;
 // Windows numbers instance prefixes from the PCI root: root hubs sit at 4.
 constexpr std::size_t kRootHubDepth = 4;
@@ -45,68 +50,62 @@ struct Attribute {
   std::string text;
 };
 
-// A directory whose attributes we read. Holding it open keeps one device's
-// attributes together even if the device is swapped meanwhile, and spares the kernel
-// walking the whole path again for every attribute.
-class AttributeDir {
+// The device list, held open while we read it: every attribute is opened relative to
+// it ("1-2/serial"), one system call per file, so a scan costs little more than the
+// files it reads.
+class Listing {
  public:
-  static AttributeDir Open(const fs::path& path);
-  AttributeDir Child(const std::string& name) const;
-  // relative may name a file below a subdirectory ("1-1:1.0/bInterfaceClass").
+  enum class State { kOpen, kMissing, kFailed };
+
+  explicit Listing(const fs::path& path);
+  Listing(const Listing&) = delete;
+  Listing& operator=(const Listing&) = delete;
+  ~Listing();
+
+  State state() const { return m_state; }
+  // The entry names; an entry vanishing while we list ends the listing with what it found.
+  std::vector<std::string> Names();
   Attribute Read(const std::string& relative) const;
 
  private:
+  State m_state = State::kFailed;
 #if defined(_WIN32)
-  std::optional<fs::path> m_path;
+  fs::path m_path;
 #else
-  class Descriptor {
-   public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-      std::swap(m_fd, other.m_fd);
-      return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-      if (m_fd >= 0) {
-        ::close(m_fd);
-      }
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-   private:
-    int m_fd = -1;
-  };
-
-  static Attribute ReadOpenFile(const Descriptor& file);
-  Descriptor m_fd;
+  DIR* m_dir = nullptr;
 #endif
 };
 
 #if defined(_WIN32)
 
-AttributeDir AttributeDir::Open(const fs::path& path) {
-  AttributeDir dir;
+Listing::Listing(const fs::path& path) : m_path(path) {
   std::error_code error;
-  if (fs::is_directory(path, error)) {
-    dir.m_path = path;
+  const fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) {
+    m_state = State::kMissing;
+  } else if (!error && status.type() == fs::file_type::directory) {
+    m_state = State::kOpen;
   }
-  return dir;
 }
 
-AttributeDir AttributeDir::Child(const std::string& name) const {
-  return m_path ? Open(*m_path / name) : AttributeDir();
+Listing::~Listing() = default;
+
+std::vector<std::string> Listing::Names() {
+  std::vector<std::string> names;
+  std::error_code error;
+  fs::directory_iterator entry(m_path, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    const std::u8string name = entry->path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
+  }
+  return names;
 }
 
-Attribute AttributeDir::Read(const std::string& relative) const {
-  if (!m_path) {
+Attribute Listing::Read(const std::string& relative) const {
+  if (m_state != State::kOpen) {
     return {Attribute::Status::kUnreadable, {}};
   }
-  const fs::path file = *m_path / relative;
+  const fs::path file = m_path / relative;
   std::error_code error;
   const fs::file_status status = fs::status(file, error);
   if (status.type() == fs::file_type::not_found) {
@@ -122,7 +121,7 @@ Attribute AttributeDir::Read(const std::string& relative) const {
     return {Attribute::Status::kUnreadable, {}};
   }
   std::string text;
-  std::array<char, 256> chunk{};
+  std::array<char, 4096> chunk{};
   while (in) {
     in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     if (in.bad()) {
@@ -139,51 +138,71 @@ Attribute AttributeDir::Read(const std::string& relative) const {
 
 #else
 
-AttributeDir AttributeDir::Open(const fs::path& path) {
-  AttributeDir dir;
-  dir.m_fd = Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return dir;
-}
-
-AttributeDir AttributeDir::Child(const std::string& name) const {
-  AttributeDir dir;
-  if (m_fd.valid()) {
-    dir.m_fd = Descriptor(::openat(m_fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+Listing::Listing(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    m_state = errno == ENOENT ? State::kMissing : State::kFailed;
+    return;
   }
-  return dir;
+  m_dir = ::fdopendir(fd);
+  if (m_dir == nullptr) {
+    ::close(fd);
+    return;
+  }
+  m_state = State::kOpen;
 }
 
-Attribute AttributeDir::ReadOpenFile(const Descriptor& file) {
-  std::string text;
-  std::array<char, 4096> chunk{};
-  for (;;) {
-    const ssize_t count = ::read(file.get(), chunk.data(), chunk.size());
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count < 0 || text.size() + static_cast<std::size_t>(count) > kMaxAttributeBytes) {
-      return {Attribute::Status::kUnreadable, {}};
-    }
-    const auto size = static_cast<std::size_t>(count);
-    text.append(chunk.data(), size);
-    // Kernel attributes and plain files come whole; a short read is the end.
-    if (size < chunk.size()) {
-      return {Attribute::Status::kText, std::move(text)};
-    }
+Listing::~Listing() {
+  if (m_dir != nullptr) {
+    ::closedir(m_dir);
   }
 }
 
-Attribute AttributeDir::Read(const std::string& relative) const {
-  if (!m_fd.valid()) {
+std::vector<std::string> Listing::Names() {
+  std::vector<std::string> names;
+  if (m_dir == nullptr) {
+    return names;
+  }
+  while (const dirent* entry = ::readdir(m_dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      names.emplace_back(name);
+    }
+  }
+  return names;
+}
+
+Attribute Listing::Read(const std::string& relative) const {
+  if (m_dir == nullptr) {
     return {Attribute::Status::kUnreadable, {}};
   }
   // Non-blocking, so a pipe planted in the tree cannot stall the scan.
-  const Descriptor file(::openat(m_fd.get(), relative.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!file.valid()) {
+  const int fd = ::openat(::dirfd(m_dir), relative.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     const bool missing = errno == ENOENT || errno == ENOTDIR;
     return {missing ? Attribute::Status::kMissing : Attribute::Status::kUnreadable, {}};
   }
-  return ReadOpenFile(file);
+  Attribute attribute{Attribute::Status::kText, {}};
+  // A page at a time: the kernel hands out attributes, binary ones too, at most a page
+  // per read, and a shorter read is the end of the file.
+  std::array<char, 4096> chunk{};
+  for (;;) {
+    const ssize_t count = ::read(fd, chunk.data(), chunk.size());
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count < 0 || attribute.text.size() + static_cast<std::size_t>(count) > kMaxAttributeBytes) {
+      attribute = {Attribute::Status::kUnreadable, {}};
+      break;
+    }
+    const auto size = static_cast<std::size_t>(count);
+    attribute.text.append(chunk.data(), size);
+    if (size < chunk.size()) {
+      break;
+    }
+  }
+  ::close(fd);
+  return attribute;
 }
 
 #endif
@@ -209,27 +228,6 @@ std::optional<std::uint32_t> ParseNumber(std::string_view digits) {
   return value;
 }
 
-std::optional<std::uint32_t> ParseHex(std::string_view digits) {
-  if (digits.empty() || digits.size() > 8) {
-    return std::nullopt;
-  }
-  std::uint32_t value = 0;
-  for (const char c : digits) {
-    std::uint32_t digit = 0;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<std::uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<std::uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
 std::string Hex(std::uint32_t value, std::size_t digits) {
   std::string text(digits, '0');
   for (std::size_t i = digits; i > 0; --i) {
@@ -237,45 +235,6 @@ std::string Hex(std::uint32_t value, std::size_t digits) {
     value >>= 4U;
   }
   return text;
-}
-
-// idVendor and idProduct: four hex digits, written upper case as Windows does.
-std::optional<std::string> ReadIdCode(const AttributeDir& dir, const std::string& name) {
-  const Attribute attribute = dir.Read(name);
-  if (attribute.status != Attribute::Status::kText) {
-    return std::nullopt;
-  }
-  const std::string_view digits = WithoutNewline(attribute.text);
-  const auto value = ParseHex(digits);
-  if (digits.size() != 4 || !value) {
-    return std::nullopt;
-  }
-  return Hex(*value, 4);
-}
-
-// The USB version of a root hub (" 2.00") decides which root hub class Windows names.
-std::optional<std::string_view> RootHubClass(const AttributeDir& dir) {
-  const Attribute attribute = dir.Read("version");
-  if (attribute.status != Attribute::Status::kText) {
-    return std::nullopt;
-  }
-  std::string_view version = WithoutNewline(attribute.text);
-  version.remove_prefix(std::min(version.find_first_not_of(' '), version.size()));
-  const auto dot = version.find('.');
-  if (dot == std::string_view::npos || dot > 2 || version.size() != dot + 3 ||
-      !ParseHex(version.substr(dot + 1))) {
-    return std::nullopt;
-  }
-  switch (ParseHex(version.substr(0, dot)).value_or(0)) {
-    case 1:
-      return "ROOT_HUB";
-    case 2:
-      return "ROOT_HUB20";
-    case 3:
-      return "ROOT_HUB30";
-    default:
-      return std::nullopt;
-  }
 }
 
 // Windows drops a serial it would not accept as an instance name and makes one up.
@@ -329,11 +288,6 @@ std::u16string Widen(std::string_view ascii) {
   return text;
 }
 
-std::string NameOf(const fs::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return {name.begin(), name.end()};
-}
-
 // "usbN" is the root hub of bus N (no ports); "B-P.P…" a device behind ports P… of bus B.
 struct DevicePosition {
   std::uint32_t bus = 0;
@@ -375,30 +329,6 @@ std::optional<DevicePosition> ParseDeviceName(std::string_view name) {
   }
 }
 
-// Interfaces are named "<device>:<configuration>.<interface>"; gives the device part.
-std::optional<std::string_view> InterfaceOwner(std::string_view name) {
-  const auto colon = name.find(':');
-  if (colon == std::string_view::npos) {
-    return std::nullopt;
-  }
-  const std::string_view numbers = name.substr(colon + 1);
-  const auto dot = numbers.find('.');
-  if (dot == std::string_view::npos || !ParseNumber(numbers.substr(0, dot)) ||
-      !ParseNumber(numbers.substr(dot + 1))) {
-    return std::nullopt;
-  }
-  return name.substr(0, colon);
-}
-
-bool IsMassStorageInterface(const AttributeDir& listing, const std::string& name) {
-  const Attribute attribute = listing.Read(name + "/bInterfaceClass");
-  if (attribute.status != Attribute::Status::kText) {
-    return false;
-  }
-  const std::string_view digits = WithoutNewline(attribute.text);
-  return digits.size() == 2 && ParseHex(digits) == kMassStorageClass;
-}
-
 // The instance part Windows makes up when it has no serial: the nesting depth,
 // a hash naming the parent and, below a hub, the port.
 std::string GeneratedInstance(std::size_t depth, std::string_view parent,
@@ -410,8 +340,70 @@ std::string GeneratedInstance(std::size_t depth, std::string_view parent,
   return instance;
 }
 
-DeviceId RootHubId(const AttributeDir& dir, const DevicePosition& position) {
-  const auto hub_class = RootHubClass(dir);
+// What the identifier and the delivery order need from the `descriptors` attribute.
+struct DeviceDescriptor {
+  std::uint16_t usb_version = 0;
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+  bool names_serial = false;
+  bool mass_storage = false;
+};
+
+std::uint8_t ByteAt(std::string_view bytes, std::size_t offset) {
+  return static_cast<std::uint8_t>(bytes[offset]);
+}
+
+// USB stores words little-endian, and the kernel passes them on as they came.
+std::uint16_t WordAt(std::string_view bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(ByteAt(bytes, offset) | (ByteAt(bytes, offset + 1) << 8U));
+}
+
+// The device descriptor, then the raw configurations. The kernel cuts a configuration
+// short at its first faulty descriptor but leaves the raw total length as the device
+// gave it, so the configurations are walked as one run of descriptors up to the first
+// that does not fit, and what came before it still counts.
+std::optional<DeviceDescriptor> ParseDescriptors(std::string_view bytes) {
+  if (bytes.size() < kDeviceDescriptorSize || ByteAt(bytes, 0) != kDeviceDescriptorSize ||
+      ByteAt(bytes, 1) != kDeviceDescriptorType) {
+    return std::nullopt;
+  }
+  DeviceDescriptor device;
+  device.usb_version = WordAt(bytes, 2);
+  device.vendor = WordAt(bytes, 8);
+  device.product = WordAt(bytes, 10);
+  device.names_serial = ByteAt(bytes, 16) != 0;
+  for (std::size_t at = kDeviceDescriptorSize; bytes.size() - at >= 2;) {
+    const std::size_t length = ByteAt(bytes, at);
+    if (length < 2 || length > bytes.size() - at) {
+      break;
+    }
+    // The kernel passes over interface descriptors shorter than the standard's.
+    if (ByteAt(bytes, at + 1) == kInterfaceDescriptorType && length >= kInterfaceDescriptorSize &&
+        ByteAt(bytes, at + 5) == kMassStorageClass) {
+      device.mass_storage = true;
+      break;
+    }
+    at += length;
+  }
+  return device;
+}
+
+// The USB version of a root hub decides which root hub class Windows names.
+std::optional<std::string_view> RootHubClass(std::uint16_t usb_version) {
+  switch (usb_version >> 8U) {
+    case 1:
+      return "ROOT_HUB";
+    case 2:
+      return "ROOT_HUB20";
+    case 3:
+      return "ROOT_HUB30";
+    default:
+      return std::nullopt;
+  }
+}
+
+DeviceId RootHubId(const DeviceDescriptor& descriptor, const DevicePosition& position) {
+  const auto hub_class = RootHubClass(descriptor.usb_version);
   if (!hub_class) {
     return DeviceId::Unreadable();
   }
@@ -420,17 +412,13 @@ DeviceId RootHubId(const AttributeDir& dir, const DevicePosition& position) {
   return DeviceId::Text(Widen(Join({"USB\\", *hub_class, "\\", instance})));
 }
 
-DeviceId DeviceIdOf(const AttributeDir& dir, const DevicePosition& position) {
+DeviceId DeviceIdOf(const Listing& listing, const std::string& name,
+                    const DeviceDescriptor& descriptor, const DevicePosition& position) {
   if (position.ports.empty()) {
-    return RootHubId(dir, position);
+    return RootHubId(descriptor, position);
   }
-  const auto vendor = ReadIdCode(dir, "idVendor");
-  const auto product = ReadIdCode(dir, "idProduct");
-  if (!vendor || !product) {
-    return DeviceId::Unreadable();
-  }
-
-  const Attribute serial = dir.Read("serial");
+  // The kernel makes a serial attribute only for a device whose descriptor names one.
+  const Attribute serial = descriptor.names_serial ? listing.Read(name + "/serial") : Attribute{};
   if (serial.status == Attribute::Status::kUnreadable) {
     return DeviceId::Unreadable();
   }
@@ -450,13 +438,15 @@ DeviceId DeviceIdOf(const AttributeDir& dir, const DevicePosition& position) {
     instance =
         GeneratedInstance(kRootHubDepth + position.ports.size(), parent, position.ports.back());
   }
-  return DeviceId::Text(Widen(Join({"USB\\VID_", *vendor, "&PID_", *product, "\\", instance})));
+  return DeviceId::Text(Widen(Join({"USB\\VID_", Hex(descriptor.vendor, 4), "&PID_",
+                                    Hex(descriptor.product, 4), "\\", instance})));
 }
 
 struct Device {
   std::string name;
   DevicePosition position;
   bool mass_storage = false;
+  DeviceId id;
 };
 
 // Root hubs and other devices first, mass-storage devices last; within each group by
@@ -468,49 +458,39 @@ bool DeliveredBefore(const Device& a, const Device& b) {
 
 // Nothing is read after this: later enumeration sees the devices as they were now.
 std::optional<std::vector<DeviceId>> SnapshotDeviceIds(const fs::path& listing_path) {
-  std::error_code error;
-  fs::directory_iterator entry(listing_path, error);
-  if (error) {
-    if (error == std::errc::no_such_file_or_directory) {
-      return std::vector<DeviceId>();
-    }
+  Listing listing(listing_path);
+  if (listing.state() == Listing::State::kMissing) {
+    return std::vector<DeviceId>();
+  }
+  if (listing.state() != Listing::State::kOpen) {
     return std::nullopt;
   }
 
   std::vector<Device> devices;
-  std::vector<std::string> interfaces;
-  // An entry vanishing while we list ends the listing with what it found.
-  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-    std::string name = NameOf(entry->path());
-    if (InterfaceOwner(name)) {
-      interfaces.push_back(std::move(name));
-    } else if (auto position = ParseDeviceName(name)) {
-      devices.push_back({std::move(name), std::move(*position)});
+  // Interfaces ("1-2:1.0") and other entries fail by name, without a look at the disk.
+  for (std::string& name : listing.Names()) {
+    auto position = ParseDeviceName(name);
+    if (!position) {
+      continue;
     }
-  }
-
-  const AttributeDir listing = AttributeDir::Open(listing_path);
-  std::unordered_set<std::string> device_names;
-  for (const Device& device : devices) {
-    device_names.emplace(device.name);
-  }
-  std::unordered_set<std::string> mass_storage;
-  for (const std::string& interface : interfaces) {
-    std::string owner(*InterfaceOwner(interface));
-    if (device_names.contains(owner) && !mass_storage.contains(owner) &&
-        IsMassStorageInterface(listing, interface)) {
-      mass_storage.insert(std::move(owner));
+    Device device{std::move(name), std::move(*position), false, DeviceId::Unreadable()};
+    const Attribute raw = listing.Read(device.name + "/descriptors");
+    const auto descriptor = raw.status == Attribute::Status::kText
+                                ? ParseDescriptors(raw.text)
+                                : std::optional<DeviceDescriptor>();
+    if (descriptor) {
+      // Root hubs stay in the first group, whatever their interfaces.
+      device.mass_storage = descriptor->mass_storage && !device.position.ports.empty();
+      device.id = DeviceIdOf(listing, device.name, *descriptor, device.position);
     }
-  }
-  for (Device& device : devices) {
-    device.mass_storage = mass_storage.contains(device.name);
+    devices.push_back(std::move(device));
   }
   std::sort(devices.begin(), devices.end(), DeliveredBefore);
 
   std::vector<DeviceId> ids;
   ids.reserve(devices.size());
-  for (const Device& device : devices) {
-    ids.push_back(DeviceIdOf(listing.Child(device.name), device.position));
+  for (Device& device : devices) {
+    ids.push_back(std::move(device.id));
   }
   return ids;
 }

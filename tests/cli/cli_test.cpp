@@ -25,6 +25,18 @@ constexpr std::string_view kSerialDigest = "EB1DEF2FBD36FAA7E9316A54D75FA457";
 constexpr std::string_view kAbcDigest = "900150983CD24FB0D6963F7D28E17F72";
 constexpr std::string_view kAbcNewlineDigest = "0BEE89B07A248E27C83FC3D5951213C1";
 constexpr std::string_view kEmptyDigest = "D41D8CD98F00B204E9800998ECF8427E";
+// The kernel's `descriptors` attribute: a USB 2.0 root hub (1D6B:0002, one hub interface),
+// and a flash drive (0781:5567, serial string 3, one mass-storage interface).
+const std::string kRootHubDescriptors(
+    "\x12\x01\x00\x02\x09\x00\x01\x40\x6b\x1d\x02\x00\x01\x06\x03\x02\x01\x01"
+    "\x09\x02\x12\x00\x01\x01\x00\xe0\x00"
+    "\x09\x04\x00\x00\x01\x09\x00\x00\x00",
+    36);
+const std::string kDriveDescriptors(
+    "\x12\x01\x00\x02\x00\x00\x00\x40\x81\x07\x67\x55\x00\x01\x01\x02\x03\x01"
+    "\x09\x02\x12\x00\x01\x01\x00\x80\x32"
+    "\x09\x04\x00\x00\x02\x08\x06\x50\x00",
+    36);
 // "中" is D6 D0 in code page 936, a negative 16-bit code, so its packed block is
 // x[0] = 0xFFFFD6D0 (the end marker's 0x80 falls inside the sign bits), x[14] = 8,
 // the rest 0. This is the MD5 compression of that one block, as it stands, run
@@ -86,7 +98,7 @@ class CliTest : public ::testing::Test {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_root = fs::temp_directory_path() / (std::string("vellmor_cli_test_") + info->name());
     fs::remove_all(m_root);
-    WriteFile("bus/usb/devices/usb1/version", " 2.00\n");
+    WriteFile("bus/usb/devices/usb1/descriptors", kRootHubDescriptors);
   }
   void TearDown() override { fs::remove_all(m_root); }
 
@@ -98,10 +110,8 @@ class CliTest : public ::testing::Test {
 
   // A flash drive on port 1 of the root hub, its serial in lower case as the kernel keeps it.
   void PlugDrive() {
-    WriteFile("bus/usb/devices/1-1/idVendor", "0781\n");
-    WriteFile("bus/usb/devices/1-1/idProduct", "5567\n");
+    WriteFile("bus/usb/devices/1-1/descriptors", kDriveDescriptors);
     WriteFile("bus/usb/devices/1-1/serial", "ab12cd34\n");
-    WriteFile("bus/usb/devices/1-1:1.0/bInterfaceClass", "08\n");
   }
 
   std::vector<std::string> WithRoot(std::vector<std::string> args) const {

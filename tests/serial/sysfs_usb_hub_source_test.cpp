@@ -1,5 +1,6 @@
 #include "serial/sysfs_usb_hub_source.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -18,6 +19,27 @@ namespace vellmor::serial {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The kernel's `descriptors` attribute: the device descriptor, then one configuration
+// with an interface descriptor for each class. A serial index of 0 names no serial.
+std::string Descriptors(std::uint16_t vendor, std::uint16_t product, std::uint16_t usb_version,
+                        const std::vector<std::uint8_t>& interface_classes,
+                        std::uint8_t serial_index = 3) {
+  const auto word = [](std::uint16_t value) {
+    return std::string{static_cast<char>(value & 0xFFU), static_cast<char>(value >> 8U)};
+  };
+  std::string bytes = "\x12\x01" + word(usb_version) + std::string("\0\0\0\x40", 4) + word(vendor) +
+                      word(product) + word(0x0100) + "\x01\x02" + static_cast<char>(serial_index) +
+                      "\x01";
+  const auto total = static_cast<std::uint16_t>(9 + 9 * interface_classes.size());
+  bytes += "\x09\x02" + word(total) + static_cast<char>(interface_classes.size()) +
+           std::string("\x01\0\x80\x32", 4);
+  for (std::size_t i = 0; i < interface_classes.size(); ++i) {
+    bytes += std::string("\x09\x04", 2) + static_cast<char>(i) + std::string("\0\x01", 2) +
+             static_cast<char>(interface_classes[i]) + std::string(3, '\0');
+  }
+  return bytes;
+}
 
 // A sysfs look-alike in a temporary folder: device directories nested below their
 // hubs under devices/, and bus/usb/devices holding relative links to them, as the
@@ -39,29 +61,29 @@ class SysfsTree {
   const fs::path& root() const { return m_root; }
   fs::path Listing() const { return m_root / "bus" / "usb" / "devices"; }
 
-  // The root hub usbN with its hub interface N-0:1.0.
-  fs::path AddRootHub(int bus, const std::string& version) {
+  // The root hub usbN of the given USB version, with its hub interface N-0:1.0.
+  fs::path AddRootHub(int bus, std::uint16_t usb_version) {
     fs::path dir = DeviceDir("usb" + std::to_string(bus));
     Link("usb" + std::to_string(bus), dir);
-    Write(dir / "version", version);
-    Write(dir / "idVendor", "1d6b\n");
-    AddInterface(dir, std::to_string(bus) + "-0:1.0", "09");
+    Write(dir / "descriptors", Descriptors(0x1d6b, 0x0002, usb_version, {0x09}));
+    Write(dir / "serial", "0000:00:14.0\n");
+    AddInterface(dir, std::to_string(bus) + "-0:1.0");
     return dir;
   }
 
   // A device "B-P.P…" with one interface per class given.
-  fs::path AddDevice(const std::string& name, const std::string& vendor, const std::string& product,
+  fs::path AddDevice(const std::string& name, std::uint16_t vendor, std::uint16_t product,
                      const std::optional<std::string>& serial,
-                     const std::vector<std::string>& interface_classes = {"ff"}) {
+                     const std::vector<std::uint8_t>& interface_classes = {0xff}) {
     fs::path dir = DeviceDir(name);
     Link(name, dir);
-    Write(dir / "idVendor", vendor + "\n");
-    Write(dir / "idProduct", product + "\n");
+    Write(dir / "descriptors",
+          Descriptors(vendor, product, 0x0200, interface_classes, serial ? 3 : 0));
     if (serial) {
       Write(dir / "serial", *serial + "\n");
     }
     for (std::size_t i = 0; i < interface_classes.size(); ++i) {
-      AddInterface(dir, name + ":1." + std::to_string(i), interface_classes[i]);
+      AddInterface(dir, name + ":1." + std::to_string(i));
     }
     return dir;
   }
@@ -93,11 +115,10 @@ class SysfsTree {
     return dir;
   }
 
-  void AddInterface(const fs::path& device_dir, const std::string& name,
-                    const std::string& interface_class) {
+  // The interface directory and its link, as the kernel lists them; nothing reads them.
+  void AddInterface(const fs::path& device_dir, const std::string& name) {
     const fs::path dir = device_dir / name;
     fs::create_directories(dir);
-    Write(dir / "bInterfaceClass", interface_class + "\n");
     Link(name, dir);
   }
 
@@ -140,10 +161,10 @@ bool Matches(const std::string& text, const std::string& pattern) {
 
 TEST(SysfsUsbHubSourceTest, RootHubsAreNamedByTheirUsbVersion) {
   SysfsTree tree;
-  tree.AddRootHub(1, " 1.10\n");
-  tree.AddRootHub(2, " 2.00\n");
-  tree.AddRootHub(3, " 3.00\n");
-  tree.AddRootHub(4, " 3.10\n");
+  tree.AddRootHub(1, 0x0110);
+  tree.AddRootHub(2, 0x0200);
+  tree.AddRootHub(3, 0x0300);
+  tree.AddRootHub(4, 0x0310);
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 4U);
   EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB\\4&[0-9A-F]{8}&0)");
@@ -155,38 +176,39 @@ TEST(SysfsUsbHubSourceTest, RootHubsAreNamedByTheirUsbVersion) {
 
 TEST(SysfsUsbHubSourceTest, RootHubInstanceDependsOnlyOnTheBus) {
   SysfsTree first;
-  first.AddRootHub(2, " 2.00\n");
+  first.AddRootHub(2, 0x0200);
   SysfsTree second;
-  second.AddRootHub(1, " 1.10\n");
-  second.AddRootHub(2, " 2.00\n");
+  second.AddRootHub(1, 0x0110);
+  second.AddRootHub(2, 0x0200);
   EXPECT_EQ(ScanOne(first.root()), Scan(second.root()).at(1));
 }
 
 TEST(SysfsUsbHubSourceTest, DeviceWithSerialIsNamedByVendorProductAndSerial) {
   SysfsTree tree;
-  tree.AddDevice("1-2", "0781", "5581", "4C530001230417117513");
+  tree.AddDevice("1-2", 0x0781, 0x5581, "4C530001230417117513");
   EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\4C530001230417117513)");
 }
 
 TEST(SysfsUsbHubSourceTest, CodesAndSerialAreUpperCased) {
   SysfsTree tree;
-  tree.AddDevice("1-2", "abcd", "ef01", "aa00bb-x.y z");
+  tree.AddDevice("1-2", 0xabcd, 0xef01, "aa00bb-x.y z");
   EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_ABCD&PID_EF01\AA00BB-X.Y Z)");
 }
 
 TEST(SysfsUsbHubSourceTest, SerialWithoutTrailingNewlineIsTakenWhole) {
   SysfsTree tree;
-  const fs::path dir = tree.AddDevice("1-2", "0781", "5581", std::nullopt);
+  const fs::path dir = tree.AddDevice("1-2", 0x0781, 0x5581, "X");
   SysfsTree::Write(dir / "serial", "ABC");
   EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\ABC)");
 }
 
 TEST(SysfsUsbHubSourceTest, DeviceWithoutSerialGetsAPortInstance) {
   SysfsTree tree;
-  tree.AddDevice("1-2", "046d", "c52b", std::nullopt);
-  tree.AddDevice("1-3", "8087", "0024", std::nullopt, {"09"});
-  tree.AddDevice("1-3.4", "046d", "c31c", std::nullopt);
-  tree.AddDevice("1-3.5", "046d", "c31d", std::nullopt);
+  tree.AddDevice("1-2", 0x046d, 0xc52b, std::nullopt);
+  tree.AddDevice("1-3", 0x8087, 0x0024, std::nullopt, {0x09});
+  tree.AddDevice("1-3.4", 0x046d, 0xc31c, std::nullopt);
+  // Named in the descriptor, but the kernel could not fetch it.
+  fs::remove(tree.AddDevice("1-3.5", 0x046d, 0xc31d, "X") / "serial");
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 4U);
   EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_046D&PID_C52B\\5&[0-9A-F]{8}&0&2)");
@@ -202,11 +224,11 @@ TEST(SysfsUsbHubSourceTest, DeviceWithoutSerialGetsAPortInstance) {
 
 TEST(SysfsUsbHubSourceTest, PortInstanceStaysTheSameForTheSamePort) {
   SysfsTree first;
-  first.AddDevice("2-1.3", "046d", "c52b", std::nullopt);
+  first.AddDevice("2-1.3", 0x046d, 0xc52b, std::nullopt);
   SysfsTree second;
-  second.AddDevice("2-1.2", "1234", "5678", std::nullopt);
-  second.AddDevice("2-1.3", "046d", "c52b", std::nullopt);
-  second.AddDevice("3-1.3", "046d", "c52b", std::nullopt);
+  second.AddDevice("2-1.2", 0x1234, 0x5678, std::nullopt);
+  second.AddDevice("2-1.3", 0x046d, 0xc52b, std::nullopt);
+  second.AddDevice("3-1.3", 0x046d, 0xc52b, std::nullopt);
   const auto ids = Scan(second.root());
   EXPECT_EQ(ScanOne(first.root()), ids.at(1));
   EXPECT_NE(ids.at(1), ids.at(2));
@@ -217,7 +239,7 @@ TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
        std::vector<std::string>{"AB,CD", "AB\tCD", "AB\rCD", "caf\xC3\xA9", std::string("A\0B", 3),
                                 "", "AB\nCD", "AB\\CD"}) {
     SysfsTree tree;
-    tree.AddDevice("1-7", "0781", "5581", serial);
+    tree.AddDevice("1-7", 0x0781, 0x5581, serial);
     EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&7)")
         << "serial " << serial;
   }
@@ -225,15 +247,15 @@ TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
 
 TEST(SysfsUsbHubSourceTest, PrintableAsciiSerialIsKeptWithItsPunctuation) {
   SysfsTree tree;
-  tree.AddDevice("1-7", "0781", "5581", " [x]?*#/~\x7F");
+  tree.AddDevice("1-7", 0x0781, 0x5581, " [x]?*#/~\x7F");
   EXPECT_EQ(ScanOne(tree.root()), "USB\\VID_0781&PID_5581\\ [X]?*#/~\x7F");
 }
 
 TEST(SysfsUsbHubSourceTest, LongSerialIsKeptUpToTheReadLimit) {
   SysfsTree tree;
   const std::string long_serial(4000, 'q');
-  tree.AddDevice("1-1", "0781", "5581", long_serial);
-  const fs::path huge = tree.AddDevice("1-2", "0781", "5582", std::nullopt);
+  tree.AddDevice("1-1", 0x0781, 0x5581, long_serial);
+  const fs::path huge = tree.AddDevice("1-2", 0x0781, 0x5582, "X");
   SysfsTree::Write(huge / "serial", std::string(std::size_t{70} * 1024, 'Q'));
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 2U);
@@ -243,8 +265,8 @@ TEST(SysfsUsbHubSourceTest, LongSerialIsKeptUpToTheReadLimit) {
 
 TEST(SysfsUsbHubSourceTest, InterfacesAndForeignNamesAreNotDevices) {
   SysfsTree tree;
-  tree.AddRootHub(1, " 2.00\n");
-  tree.AddDevice("1-1", "0781", "5581", "S1", {"03", "03", "ff"});
+  tree.AddRootHub(1, 0x0200);
+  tree.AddDevice("1-1", 0x0781, 0x5581, "S1", {0x03, 0x03, 0xff});
   fs::create_directories(tree.Listing() / "usbmon");
   fs::create_directories(tree.Listing() / "port1");
   fs::create_directories(tree.Listing() / "1-1:bad");
@@ -258,17 +280,17 @@ TEST(SysfsUsbHubSourceTest, InterfacesAndForeignNamesAreNotDevices) {
 
 TEST(SysfsUsbHubSourceTest, MassStorageDevicesComeLastThenBusThenPortNumbers) {
   SysfsTree tree;
-  tree.AddDevice("1-10", "0000", "0004", "MS110", {"08"});
-  tree.AddDevice("2-1", "0000", "0005", "MS21", {"03", "08"});
-  tree.AddDevice("1-2", "0000", "0006", "MS12", {"08", "08"});
-  tree.AddRootHub(2, " 3.00\n");
-  tree.AddDevice("2-1.1", "0000", "0003", "K211", {"03"});
-  tree.AddDevice("1-2.1", "0000", "0001", "H121", {"09"});
-  tree.AddDevice("1-2.10", "0000", "0001", "K1210", {"0a"});
-  tree.AddDevice("1-2.9", "0000", "0001", "K129", {"e0"});
-  tree.AddDevice("10-1", "0000", "0001", "K101");
-  tree.AddRootHub(1, " 2.00\n");
-  tree.AddDevice("1-3", "0000", "0001", "K13", {});
+  tree.AddDevice("1-10", 0x0000, 0x0004, "MS110", {0x08});
+  tree.AddDevice("2-1", 0x0000, 0x0005, "MS21", {0x03, 0x08});
+  tree.AddDevice("1-2", 0x0000, 0x0006, "MS12", {0x08, 0x08});
+  tree.AddRootHub(2, 0x0300);
+  tree.AddDevice("2-1.1", 0x0000, 0x0003, "K211", {0x03});
+  tree.AddDevice("1-2.1", 0x0000, 0x0001, "H121", {0x09});
+  tree.AddDevice("1-2.10", 0x0000, 0x0001, "K1210", {0x0a});
+  tree.AddDevice("1-2.9", 0x0000, 0x0001, "K129", {0xe0});
+  tree.AddDevice("10-1", 0x0000, 0x0001, "K101");
+  tree.AddRootHub(1, 0x0200);
+  tree.AddDevice("1-3", 0x0000, 0x0001, "K13", {});
   const auto ids = Scan(tree.root());
   std::vector<std::string> names;
   names.reserve(ids.size());
@@ -283,57 +305,88 @@ TEST(SysfsUsbHubSourceTest, MassStorageDevicesComeLastThenBusThenPortNumbers) {
 
 TEST(SysfsUsbHubSourceTest, BrokenEntriesAreUnreadableAndDoNotStopTheScan) {
   SysfsTree tree;
-  tree.AddDevice("1-1", "0781", "5581", "GOOD1");
+  tree.AddDevice("1-1", 0x0781, 0x5581, "GOOD1");
   // Dangling link: the device went away.
   fs::create_directory_symlink("../../../devices/gone/1-2", tree.Listing() / "1-2");
-  fs::remove(tree.AddDevice("1-3", "0781", "5581", "X") / "idVendor");
-  fs::create_directory(tree.AddDevice("1-4", "0781", "5581", std::nullopt) / "serial");
-  const fs::path dir5 = tree.AddDevice("1-5", "0781", "5581", "X");
-  fs::remove(dir5 / "idProduct");
-  fs::create_directory(dir5 / "idProduct");
-  tree.AddDevice("1-6", "781", "5581", "X");
-  tree.AddDevice("1-7", "0781", "55g1", "X");
-  tree.AddDevice("1-8", "0781", "55811", "X");
+  fs::remove(tree.AddDevice("1-3", 0x0781, 0x5581, "X") / "descriptors");
+  const fs::path dir5 = tree.AddDevice("1-5", 0x0781, 0x5581, "X");
+  fs::remove(dir5 / "descriptors");
+  fs::create_directory(dir5 / "descriptors");
+  const fs::path dir6 = tree.AddDevice("1-6", 0x0781, 0x5581, "X");
+  fs::remove(dir6 / "serial");
+  fs::create_directory(dir6 / "serial");
   SysfsTree::Write(tree.Listing() / "1-9", "a file, not a device directory");
-  tree.AddRootHub(3, "3.00\n");
-  tree.AddRootHub(4, " 4.00\n");
-  tree.AddRootHub(5, " 2.0\n");
-  fs::remove(tree.AddRootHub(6, " 2.00\n") / "version");
-  tree.AddDevice("1-10", "0781", "5581", "GOOD2");
+  tree.AddRootHub(3, 0x0300);
+  tree.AddRootHub(4, 0x0400);
+  tree.AddRootHub(5, 0x0000);
+  fs::remove(tree.AddRootHub(6, 0x0200) / "descriptors");
+  tree.AddDevice("1-10", 0x0781, 0x5581, "GOOD2");
   const auto ids = Scan(tree.root());
-  EXPECT_EQ(ids,
-            (std::vector<std::string>{
-                R"(USB\VID_0781&PID_5581\GOOD1)", "(unreadable)", "(unreadable)", "(unreadable)",
-                "(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)",
-                R"(USB\VID_0781&PID_5581\GOOD2)", R"(USB\ROOT_HUB30\4&)" + ids.at(10).substr(17),
-                "(unreadable)", "(unreadable)", "(unreadable)"}));
+  EXPECT_EQ(ids, (std::vector<std::string>{R"(USB\VID_0781&PID_5581\GOOD1)", "(unreadable)",
+                                           "(unreadable)", "(unreadable)", "(unreadable)",
+                                           "(unreadable)", R"(USB\VID_0781&PID_5581\GOOD2)",
+                                           R"(USB\ROOT_HUB30\4&)" + ids.at(7).substr(17),
+                                           "(unreadable)", "(unreadable)", "(unreadable)"}));
   SysfsUsbHubSource source(tree.root());
   EXPECT_EQ(CC(source), u"GOOD2");
 }
 
-TEST(SysfsUsbHubSourceTest, PlantedPipesAndEndlessFilesNeitherStallNorExhaust) {
+TEST(SysfsUsbHubSourceTest, MalformedDescriptors) {
   SysfsTree tree;
-  const fs::path piped = tree.AddDevice("1-1", "0781", "5581", std::nullopt);
-  ASSERT_EQ(::mkfifo((piped / "serial").c_str(), 0600), 0);
-  const fs::path endless = tree.AddDevice("1-2", "0781", "5581", std::nullopt);
-  fs::remove(endless / "idVendor");
-  fs::create_symlink("/dev/zero", endless / "idVendor");
-  const auto ids = Scan(tree.root());
-  ASSERT_EQ(ids.size(), 2U);
-  EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
-  EXPECT_EQ(ids[1], "(unreadable)");
+  const std::string good = Descriptors(0x0781, 0x5581, 0x0200, {0x03, 0x08});
+  const auto device = [&tree](const std::string& name, const std::string& descriptors) {
+    SysfsTree::Write(tree.AddDevice(name, 0, 0, name) / "descriptors", descriptors);
+  };
+  // The device descriptor is the identifier: without all of it there is none.
+  device("1-1", good.substr(0, 17));
+  device("1-2", "\x11" + good.substr(1));
+  device("1-3", std::string("\x12\x02", 2) + good.substr(2));
+  device("1-4", "");
+  // Configurations only sort: what fits before a fault counts, and the device stays.
+  device("1-5", good.substr(0, 18));
+  device("1-6", good.substr(0, 36) + std::string(2, '\0') + good.substr(36));
+  std::string long_total = good;
+  long_total[20] = '\x7f';
+  device("1-7", long_total);
+  std::string short_interface = good;
+  short_interface[36] = '\x05';
+  device("1-8", short_interface);
+  std::string zero_length = good;
+  zero_length[27] = '\0';
+  device("1-9", zero_length);
+  const std::string cut_short("\x09\x04\x01\x00\x01\x08", 6);
+  device("1-10", Descriptors(0x0781, 0x5581, 0x0200, {0x03}) + cut_short);
+  EXPECT_EQ(
+      Scan(tree.root()),
+      (std::vector<std::string>{"(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)",
+                                R"(USB\VID_0781&PID_5581\1-5)", R"(USB\VID_0781&PID_5581\1-6)",
+                                R"(USB\VID_0781&PID_5581\1-8)", R"(USB\VID_0781&PID_5581\1-9)",
+                                R"(USB\VID_0781&PID_5581\1-10)", R"(USB\VID_0781&PID_5581\1-7)"}));
 }
 
-TEST(SysfsUsbHubSourceTest, UnreadableInterfaceClassLeavesTheDeviceInTheFirstGroup) {
+TEST(SysfsUsbHubSourceTest, PlantedPipesAndEndlessFilesNeitherStallNorExhaust) {
   SysfsTree tree;
-  const fs::path dir = tree.AddDevice("1-1", "0781", "5581", "A");
-  tree.AddDevice("1-2", "0781", "5581", "B", {"08"});
-  tree.AddDevice("1-3", "0781", "5581", "C", {"ff"});
-  fs::remove(dir / "1-1:1.0" / "bInterfaceClass");
-  fs::create_directory_symlink("../../../devices/gone/1-3:1.1", tree.Listing() / "1-3:1.1");
-  EXPECT_EQ(Scan(tree.root()),
-            (std::vector<std::string>{R"(USB\VID_0781&PID_5581\A)", R"(USB\VID_0781&PID_5581\C)",
-                                      R"(USB\VID_0781&PID_5581\B)"}));
+  const fs::path piped = tree.AddDevice("1-1", 0x0781, 0x5581, "X");
+  fs::remove(piped / "serial");
+  ASSERT_EQ(::mkfifo((piped / "serial").c_str(), 0600), 0);
+  const fs::path endless = tree.AddDevice("1-2", 0x0781, 0x5581, std::nullopt);
+  fs::remove(endless / "descriptors");
+  fs::create_symlink("/dev/zero", endless / "descriptors");
+  const fs::path piped_descriptors = tree.AddDevice("1-3", 0x0781, 0x5581, std::nullopt);
+  fs::remove(piped_descriptors / "descriptors");
+  ASSERT_EQ(::mkfifo((piped_descriptors / "descriptors").c_str(), 0600), 0);
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 3U);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
+  EXPECT_EQ(ids[1], "(unreadable)");
+  EXPECT_EQ(ids[2], "(unreadable)");
+}
+
+TEST(SysfsUsbHubSourceTest, SerialIsReadOnlyWhenTheDescriptorNamesOne) {
+  SysfsTree tree;
+  const fs::path dir = tree.AddDevice("1-1", 0x0781, 0x5581, std::nullopt);
+  SysfsTree::Write(dir / "serial", "STRAY\n");
+  EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
 }
 
 TEST(SysfsUsbHubSourceTest, MissingDeviceListIsAnEmptyResult) {
@@ -364,12 +417,12 @@ TEST(SysfsUsbHubSourceTest, OnlyTheManagementMonikerAndHubQueryAreServed) {
 
 TEST(SysfsUsbHubSourceTest, ResultsAreASnapshotTakenByTheQuery) {
   SysfsTree tree;
-  tree.AddDevice("1-1", "0781", "5581", "FIRST");
+  tree.AddDevice("1-1", 0x0781, 0x5581, "FIRST");
   SysfsUsbHubSource source(tree.root());
   auto service = source.Bind(kServiceMoniker);
   auto results = service->ExecQuery(kUsbHubQuery);
   ASSERT_NE(results, nullptr);
-  tree.AddDevice("1-0", "0781", "5581", "LATER");
+  tree.AddDevice("1-0", 0x0781, 0x5581, "LATER");
   fs::remove_all(tree.root() / "devices");
 
   EXPECT_EQ(results->ReadDeviceId(), DeviceId::Unreadable()) << "nothing fetched yet";
@@ -383,12 +436,12 @@ TEST(SysfsUsbHubSourceTest, ResultsAreASnapshotTakenByTheQuery) {
 
 TEST(SysfsUsbHubSourceTest, CcPicksTheDriveOnATypicalMachine) {
   SysfsTree tree;
-  tree.AddRootHub(1, " 2.00\n");
-  tree.AddRootHub(2, " 3.00\n");
-  tree.AddDevice("1-4", "8087", "0a2b", std::nullopt, {"e0", "e0"});
-  tree.AddDevice("2-3", "0951", "1666", "e0d55ea574b7f4a0c8a3", {"08"});
-  tree.AddDevice("1-6", "04f2", "b604", "0001", {"0e", "0e"});
-  tree.AddDevice("1-1", "046d", "c52b", std::nullopt, {"03", "03", "03"});
+  tree.AddRootHub(1, 0x0200);
+  tree.AddRootHub(2, 0x0300);
+  tree.AddDevice("1-4", 0x8087, 0x0a2b, std::nullopt, {0xe0, 0xe0});
+  tree.AddDevice("2-3", 0x0951, 0x1666, "e0d55ea574b7f4a0c8a3", {0x08});
+  tree.AddDevice("1-6", 0x04f2, 0xb604, "0001", {0x0e, 0x0e});
+  tree.AddDevice("1-1", 0x046d, 0xc52b, std::nullopt, {0x03, 0x03, 0x03});
   SysfsUsbHubSource source(tree.root());
   EXPECT_EQ(CC(source), u"E0D55EA574B7F4A0C8A3");
 }
