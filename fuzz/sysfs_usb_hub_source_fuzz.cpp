@@ -7,6 +7,7 @@
 //   A <attribute> <value> the attribute file holding value and a line break
 //   R <attribute> <value> the same without the line break
 //   B <attribute> <count> <value>  value repeated to count bytes (at most 128 KiB)
+//   H <attribute> <hex>   the bytes the hex digit pairs spell (other characters skipped)
 //   X <attribute>         a directory where the attribute file should be
 //   S <name> <target>     a symbolic link in the listing to another entry
 // In names and values, \xNN is the byte NN, so line breaks, control characters
@@ -37,8 +38,7 @@ namespace fs = std::filesystem;
 using vellmor::serial::DeviceId;
 
 constexpr std::size_t kMaxBigFile = std::size_t{128} * 1024;
-constexpr std::string_view kAttributes[] = {"version", "idVendor", "idProduct", "serial",
-                                            "bInterfaceClass"};
+constexpr std::string_view kAttributes[] = {"descriptors", "serial"};
 
 // One folder for the whole run, under TMPDIR when it is set; each input
 // rewrites the listing inside it. On a disk file system, creating and deleting
@@ -80,6 +80,25 @@ std::string Unescape(std::string_view text) {
       i += 3;
     } else {
       bytes.push_back(text[i]);
+    }
+  }
+  return bytes;
+}
+
+// Binary attributes such as descriptors, written compactly.
+std::string FromHex(std::string_view text) {
+  std::string bytes;
+  int high = -1;
+  for (const char c : text) {
+    const int value = HexValue(c);
+    if (value < 0) {
+      continue;
+    }
+    if (high < 0) {
+      high = value;
+    } else {
+      bytes.push_back(static_cast<char>(high * 16 + value));
+      high = -1;
     }
   }
   return bytes;
@@ -131,7 +150,8 @@ void BuildListing(const fs::path& listing, std::string_view input) {
       if (IsEntryName(name) && IsEntryName(target)) {
         fs::create_symlink(target, listing / name, ignored);
       }
-    } else if (!current.empty() && (op == "A" || op == "R" || op == "B" || op == "X")) {
+    } else if (!current.empty() &&
+               (op == "A" || op == "R" || op == "B" || op == "H" || op == "X")) {
       const std::string_view attribute = TakeWord(line);
       if (!IsAttribute(attribute) || !fs::is_directory(current, ignored)) {
         continue;
@@ -149,6 +169,8 @@ void BuildListing(const fs::path& listing, std::string_view input) {
           bytes.append(unit, 0, std::min(unit.size(), count - bytes.size()));
         }
         WriteFile(file, bytes);
+      } else if (op == "H") {
+        WriteFile(file, FromHex(line));
       } else {
         WriteFile(file, Unescape(line) + (op == "A" ? "\n" : ""));
       }
