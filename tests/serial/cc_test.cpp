@@ -35,23 +35,42 @@ struct Log {
   int live_objects = 0;
 };
 
-class FakeResults : public UsbHubResults {
+// Logs the call, then throws, fails or succeeds as scripted.
+bool Perform(Log& log, const char* call, Outcome outcome) {
+  log.calls.emplace_back(call);
+  if (outcome == Outcome::kThrows) {
+    throw std::runtime_error(call);
+  }
+  return outcome == Outcome::kSucceeds;
+}
+
+// Counts itself among the live objects until it is released.
+class Tracked {
  public:
-  FakeResults(const Script& script, Log& log) : m_script(script), m_log(log) {
+  Tracked(const Script& script, Log& log, const char* name)
+      : m_script(script), m_log(log), m_name(name) {
     ++m_log.live_objects;
   }
-  ~FakeResults() override {
+  ~Tracked() {
     --m_log.live_objects;
-    m_log.calls.emplace_back("release results");
+    m_log.calls.push_back(std::string("release ") + m_name);
   }
+  Tracked(const Tracked&) = delete;
+  Tracked& operator=(const Tracked&) = delete;
 
-  bool StartEnumeration() override {
-    m_log.calls.emplace_back("start");
-    if (m_script.start == Outcome::kThrows) {
-      throw std::runtime_error("start");
-    }
-    return m_script.start == Outcome::kSucceeds;
-  }
+ protected:
+  const Script& m_script;
+  Log& m_log;
+
+ private:
+  const char* m_name;
+};
+
+class FakeResults : public UsbHubResults, Tracked {
+ public:
+  FakeResults(const Script& script, Log& log) : Tracked(script, log, "results") {}
+
+  bool StartEnumeration() override { return Perform(m_log, "start", m_script.start); }
 
   Fetch Next() override {
     m_log.calls.emplace_back("next");
@@ -59,13 +78,10 @@ class FakeResults : public UsbHubResults {
       return Fetch::kEnd;
     }
     m_current = &m_script.steps[m_next++];
-    if (std::holds_alternative<FetchFails>(*m_current)) {
-      return Fetch::kFailed;
-    }
     if (std::holds_alternative<FetchThrows>(*m_current)) {
       throw std::runtime_error("next");
     }
-    return Fetch::kItem;
+    return std::holds_alternative<FetchFails>(*m_current) ? Fetch::kFailed : Fetch::kItem;
   }
 
   DeviceId ReadDeviceId() override {
@@ -77,37 +93,21 @@ class FakeResults : public UsbHubResults {
   }
 
  private:
-  const Script& m_script;
-  Log& m_log;
   std::size_t m_next = 0;
   const Step* m_current = nullptr;
 };
 
-class FakeService : public UsbHubService {
+class FakeService : public UsbHubService, Tracked {
  public:
-  FakeService(const Script& script, Log& log) : m_script(script), m_log(log) {
-    ++m_log.live_objects;
-  }
-  ~FakeService() override {
-    --m_log.live_objects;
-    m_log.calls.emplace_back("release service");
-  }
+  FakeService(const Script& script, Log& log) : Tracked(script, log, "service") {}
 
   std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
-    m_log.calls.emplace_back("query");
     m_log.queries.emplace_back(query);
-    if (m_script.query == Outcome::kThrows) {
-      throw std::runtime_error("query");
-    }
-    if (m_script.query == Outcome::kFails) {
+    if (!Perform(m_log, "query", m_script.query)) {
       return nullptr;
     }
     return std::make_unique<FakeResults>(m_script, m_log);
   }
-
- private:
-  const Script& m_script;
-  Log& m_log;
 };
 
 class FakeSource : public UsbHubSource {
@@ -115,12 +115,8 @@ class FakeSource : public UsbHubSource {
   explicit FakeSource(Script script) : m_script(std::move(script)) {}
 
   std::unique_ptr<UsbHubService> Bind(std::u16string_view moniker) override {
-    m_log.calls.emplace_back("bind");
     m_log.monikers.emplace_back(moniker);
-    if (m_script.bind == Outcome::kThrows) {
-      throw std::runtime_error("bind");
-    }
-    if (m_script.bind == Outcome::kFails) {
+    if (!Perform(m_log, "bind", m_script.bind)) {
       return nullptr;
     }
     return std::make_unique<FakeService>(m_script, m_log);
@@ -159,84 +155,63 @@ TEST(CcTest, EachCallQueriesAnew) {
   EXPECT_EQ(source.log().queries.size(), 2U);
 }
 
-TEST(CcTest, LastMatchInDeliveryOrderWins) {
-  FakeSource source({.steps = {kFirstDrive, kSecondDrive, kRootHub}});
-  EXPECT_EQ(CC(source), u"BBB2");
-}
-
-TEST(CcTest, FailedBindGivesNoValueAndQueriesNothing) {
-  for (const Outcome bind : {Outcome::kFails, Outcome::kThrows}) {
-    FakeSource source({.bind = bind, .steps = {kFirstDrive}});
-    EXPECT_EQ(CC(source), std::nullopt);
-    EXPECT_TRUE(source.log().queries.empty());
+TEST(CcTest, LastMatchReadBeforeTheEndOrAFailedFetchWins) {
+  const struct {
+    std::vector<Step> steps;
+    SerialValue expected;
+  } kCases[] = {
+      {{}, std::nullopt},
+      {{kFirstDrive, kSecondDrive, kRootHub}, u"BBB2"},
+      // Unreadable or missing identifiers are passed over.
+      {{kFirstDrive, DeviceId::Unreadable(), ReadThrows{}, DeviceId::Missing()}, u"AAA1"},
+      {{ReadThrows{}, DeviceId::Unreadable(), kSecondDrive}, u"BBB2"},
+      // A failed fetch ends the scan with what was found.
+      {{kFirstDrive, FetchFails{}, kSecondDrive}, u"AAA1"},
+      {{kFirstDrive, FetchThrows{}, kSecondDrive}, u"AAA1"},
+      {{FetchFails{}, kFirstDrive}, std::nullopt},
+  };
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    SCOPED_TRACE(i);
+    FakeSource source({.steps = kCases[i].steps});
+    EXPECT_EQ(CC(source), kCases[i].expected);
     EXPECT_EQ(source.log().live_objects, 0);
   }
 }
 
-TEST(CcTest, FailedQueryGivesNoValue) {
-  for (const Outcome query : {Outcome::kFails, Outcome::kThrows}) {
-    FakeSource source({.query = query, .steps = {kFirstDrive}});
-    EXPECT_EQ(CC(source), std::nullopt);
-    EXPECT_EQ(source.log().calls, (std::vector<std::string>{"bind", "query", "release service"}));
-  }
-}
-
-TEST(CcTest, EnumerationThatCannotStartGivesNoValue) {
-  for (const Outcome start : {Outcome::kFails, Outcome::kThrows}) {
-    FakeSource source({.start = start, .steps = {kFirstDrive}});
-    EXPECT_EQ(CC(source), std::nullopt);
-    EXPECT_EQ(source.log().calls, (std::vector<std::string>{"bind", "query", "start",
-                                                            "release results", "release service"}));
-  }
-}
-
-TEST(CcTest, UnreadableOrMissingDeviceIdIsPassedOver) {
-  FakeSource source(
-      {.steps = {kFirstDrive, DeviceId::Unreadable(), ReadThrows{}, DeviceId::Missing()}});
-  EXPECT_EQ(CC(source), u"AAA1");
-
-  FakeSource later_match({.steps = {ReadThrows{}, DeviceId::Unreadable(), kSecondDrive}});
-  EXPECT_EQ(CC(later_match), u"BBB2");
-}
-
-TEST(CcTest, FailedFetchEndsTheScanWithWhatWasFound) {
+TEST(CcTest, FailedFetchStopsFetching) {
   FakeSource source({.steps = {kFirstDrive, FetchFails{}, kSecondDrive}});
   EXPECT_EQ(CC(source), u"AAA1");
   EXPECT_EQ(source.log().calls,
             (std::vector<std::string>{"bind", "query", "start", "next", "read", "next",
                                       "release results", "release service"}));
-
-  FakeSource throwing({.steps = {kFirstDrive, FetchThrows{}, kSecondDrive}});
-  EXPECT_EQ(CC(throwing), u"AAA1");
-  EXPECT_EQ(throwing.log().live_objects, 0);
 }
 
-TEST(CcTest, FailedFirstFetchGivesNoValue) {
-  FakeSource source({.steps = {FetchFails{}, kFirstDrive}});
-  EXPECT_EQ(CC(source), std::nullopt);
+TEST(CcTest, FailureBeforeTheScanGivesNoValueAndReleasesWhatWasMade) {
+  const std::pair<Outcome Script::*, std::vector<std::string>> kFailurePoints[] = {
+      {&Script::bind, {"bind"}},
+      {&Script::query, {"bind", "query", "release service"}},
+      {&Script::start, {"bind", "query", "start", "release results", "release service"}}};
+  for (const auto& [point, calls] : kFailurePoints) {
+    for (const Outcome outcome : {Outcome::kFails, Outcome::kThrows}) {
+      SCOPED_TRACE(testing::Message()
+                   << calls.size() << " calls, outcome " << static_cast<int>(outcome));
+      Script script{.steps = {kFirstDrive}};
+      script.*point = outcome;
+      FakeSource source(script);
+      EXPECT_EQ(CC(source), std::nullopt);
+      EXPECT_EQ(source.log().calls, calls);
+      EXPECT_EQ(source.log().live_objects, 0);
+      FakeSource collecting(script);
+      EXPECT_TRUE(CollectDeviceIds(collecting).empty());
+    }
+  }
 }
 
-TEST(CcTest, EmptyCollectionGivesNoValue) {
-  FakeSource source(Script{});
-  EXPECT_EQ(CC(source), std::nullopt);
-}
-
-TEST(CcTest, CollectDeviceIdsListsEveryReadInOrder) {
+TEST(CcTest, CollectDeviceIdsListsEveryReadInOrderUpToAFailedFetch) {
   FakeSource source({.steps = {kRootHub, DeviceId::Missing(), ReadThrows{}, kFirstDrive}});
   EXPECT_EQ(CollectDeviceIds(source), (std::vector<DeviceId>{kRootHub, DeviceId::Missing(),
                                                              DeviceId::Unreadable(), kFirstDrive}));
   EXPECT_EQ(source.log().live_objects, 0);
-}
-
-TEST(CcTest, CollectDeviceIdsAbsorbsFailuresLikeCc) {
-  FakeSource no_service({.bind = Outcome::kFails, .steps = {kFirstDrive}});
-  EXPECT_TRUE(CollectDeviceIds(no_service).empty());
-
-  FakeSource no_query({.query = Outcome::kThrows, .steps = {kFirstDrive}});
-  EXPECT_TRUE(CollectDeviceIds(no_query).empty());
-
-  FakeSource no_start({.start = Outcome::kFails, .steps = {kFirstDrive}});
-  EXPECT_TRUE(CollectDeviceIds(no_start).empty());
 
   FakeSource broken_fetch({.steps = {kRootHub, FetchFails{}, kFirstDrive}});
   EXPECT_EQ(CollectDeviceIds(broken_fetch), std::vector<DeviceId>{kRootHub});

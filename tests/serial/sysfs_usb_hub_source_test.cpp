@@ -155,6 +155,12 @@ std::string ScanOne(const fs::path& root) {
   return ids.size() == 1 ? ids.front() : "(" + std::to_string(ids.size()) + " results)";
 }
 
+// Clears the way for something else to be planted at the path.
+fs::path Removed(const fs::path& path) {
+  fs::remove(path);
+  return path;
+}
+
 bool Matches(const std::string& text, const std::string& pattern) {
   return std::regex_match(text, std::regex(pattern));
 }
@@ -167,10 +173,11 @@ TEST(SysfsUsbHubSourceTest, RootHubsAreNamedByTheirUsbVersion) {
   tree.AddRootHub(4, 0x0310);
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 4U);
-  EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB\\4&[0-9A-F]{8}&0)");
-  EXPECT_PRED2(Matches, ids[1], R"(USB\\ROOT_HUB20\\4&[0-9A-F]{8}&0)");
-  EXPECT_PRED2(Matches, ids[2], R"(USB\\ROOT_HUB30\\4&[0-9A-F]{8}&0)");
-  EXPECT_PRED2(Matches, ids[3], R"(USB\\ROOT_HUB30\\4&[0-9A-F]{8}&0)");
+  const char* const kVersions[] = {"", "20", "30", "30"};
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    EXPECT_PRED2(Matches, ids[i],
+                 R"(USB\\ROOT_HUB)" + std::string(kVersions[i]) + R"(\\4&[0-9A-F]{8}&0)");
+  }
   EXPECT_NE(ids[2].substr(11), ids[3].substr(11)) << "buses must not share an instance";
 }
 
@@ -183,23 +190,43 @@ TEST(SysfsUsbHubSourceTest, RootHubInstanceDependsOnlyOnTheBus) {
   EXPECT_EQ(ScanOne(first.root()), Scan(second.root()).at(1));
 }
 
-TEST(SysfsUsbHubSourceTest, DeviceWithSerialIsNamedByVendorProductAndSerial) {
-  SysfsTree tree;
-  tree.AddDevice("1-2", 0x0781, 0x5581, "4C530001230417117513");
-  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\4C530001230417117513)");
-}
-
-TEST(SysfsUsbHubSourceTest, CodesAndSerialAreUpperCased) {
-  SysfsTree tree;
-  tree.AddDevice("1-2", 0xabcd, 0xef01, "aa00bb-x.y z");
-  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_ABCD&PID_EF01\AA00BB-X.Y Z)");
-}
-
-TEST(SysfsUsbHubSourceTest, SerialWithoutTrailingNewlineIsTakenWhole) {
-  SysfsTree tree;
-  const fs::path dir = tree.AddDevice("1-2", 0x0781, 0x5581, "X");
-  SysfsTree::Write(dir / "serial", "ABC");
-  EXPECT_EQ(ScanOne(tree.root()), R"(USB\VID_0781&PID_5581\ABC)");
+TEST(SysfsUsbHubSourceTest, DeviceIsNamedByVendorProductAndSerialOrElseItsPort) {
+  const std::string port = R"(USB\\VID_ABCD&PID_EF01\\5&[0-9A-F]{8}&0&7)";
+  // The serial file as the kernel writes it, and whether the descriptor names it.
+  const struct {
+    std::string serial;
+    bool named;
+    std::string expected;
+  } kCases[] = {
+      {"4C530001230417117513\n", true, R"(USB\VID_ABCD&PID_EF01\4C530001230417117513)"},
+      // Codes and serial are upper-cased; printable ASCII punctuation stays.
+      {"aa00bb-x.y z\n", true, R"(USB\VID_ABCD&PID_EF01\AA00BB-X.Y Z)"},
+      {" [x]?*#/~\x7F\n", true, "USB\\VID_ABCD&PID_EF01\\ [X]?*#/~\x7F"},
+      {"ABC", true, R"(USB\VID_ABCD&PID_EF01\ABC)"},  // no newline: taken whole
+      // A serial Windows would refuse is replaced by a port instance.
+      {"AB,CD\n", true, port},
+      {"AB\tCD\n", true, port},
+      {"AB\rCD\n", true, port},
+      {"caf\xC3\xA9\n", true, port},
+      {std::string("A\0B\n", 4), true, port},
+      {"\n", true, port},
+      {"AB\nCD\n", true, port},
+      {"AB\\CD\n", true, port},
+      // The serial is read only when the descriptor names one.
+      {"STRAY\n", false, port},
+  };
+  for (const auto& [serial, named, expected] : kCases) {
+    SysfsTree tree;
+    const fs::path dir = tree.AddDevice("1-7", 0xabcd, 0xef01,
+                                        named ? std::optional<std::string>("") : std::nullopt);
+    SysfsTree::Write(dir / "serial", serial);
+    const std::string id = ScanOne(tree.root());
+    if (expected == port) {
+      EXPECT_PRED2(Matches, id, port) << testing::PrintToString(serial);
+    } else {
+      EXPECT_EQ(id, expected) << testing::PrintToString(serial);
+    }
+  }
 }
 
 TEST(SysfsUsbHubSourceTest, DeviceWithoutSerialGetsAPortInstance) {
@@ -234,23 +261,6 @@ TEST(SysfsUsbHubSourceTest, PortInstanceStaysTheSameForTheSamePort) {
   EXPECT_NE(ids.at(1), ids.at(2));
 }
 
-TEST(SysfsUsbHubSourceTest, SerialWindowsWouldRefuseIsReplacedByAPortInstance) {
-  for (const std::string& serial :
-       std::vector<std::string>{"AB,CD", "AB\tCD", "AB\rCD", "caf\xC3\xA9", std::string("A\0B", 3),
-                                "", "AB\nCD", "AB\\CD"}) {
-    SysfsTree tree;
-    tree.AddDevice("1-7", 0x0781, 0x5581, serial);
-    EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&7)")
-        << "serial " << serial;
-  }
-}
-
-TEST(SysfsUsbHubSourceTest, PrintableAsciiSerialIsKeptWithItsPunctuation) {
-  SysfsTree tree;
-  tree.AddDevice("1-7", 0x0781, 0x5581, " [x]?*#/~\x7F");
-  EXPECT_EQ(ScanOne(tree.root()), "USB\\VID_0781&PID_5581\\ [X]?*#/~\x7F");
-}
-
 TEST(SysfsUsbHubSourceTest, LongSerialIsKeptUpToTheReadLimit) {
   SysfsTree tree;
   const std::string long_serial(4000, 'q');
@@ -267,11 +277,9 @@ TEST(SysfsUsbHubSourceTest, InterfacesAndForeignNamesAreNotDevices) {
   SysfsTree tree;
   tree.AddRootHub(1, 0x0200);
   tree.AddDevice("1-1", 0x0781, 0x5581, "S1", {0x03, 0x03, 0xff});
-  fs::create_directories(tree.Listing() / "usbmon");
-  fs::create_directories(tree.Listing() / "port1");
-  fs::create_directories(tree.Listing() / "1-1:bad");
-  fs::create_directories(tree.Listing() / "1-x");
-  fs::create_directories(tree.Listing() / "usb");
+  for (const char* name : {"usbmon", "port1", "1-1:bad", "1-x", "usb"}) {
+    fs::create_directories(tree.Listing() / name);
+  }
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 2U);
   EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB20\\.*)");
@@ -309,12 +317,8 @@ TEST(SysfsUsbHubSourceTest, BrokenEntriesAreUnreadableAndDoNotStopTheScan) {
   // Dangling link: the device went away.
   fs::create_directory_symlink("../../../devices/gone/1-2", tree.Listing() / "1-2");
   fs::remove(tree.AddDevice("1-3", 0x0781, 0x5581, "X") / "descriptors");
-  const fs::path dir5 = tree.AddDevice("1-5", 0x0781, 0x5581, "X");
-  fs::remove(dir5 / "descriptors");
-  fs::create_directory(dir5 / "descriptors");
-  const fs::path dir6 = tree.AddDevice("1-6", 0x0781, 0x5581, "X");
-  fs::remove(dir6 / "serial");
-  fs::create_directory(dir6 / "serial");
+  fs::create_directory(Removed(tree.AddDevice("1-5", 0x0781, 0x5581, "X") / "descriptors"));
+  fs::create_directory(Removed(tree.AddDevice("1-6", 0x0781, 0x5581, "X") / "serial"));
   SysfsTree::Write(tree.Listing() / "1-9", "a file, not a device directory");
   tree.AddRootHub(3, 0x0300);
   tree.AddRootHub(4, 0x0400);
@@ -366,27 +370,18 @@ TEST(SysfsUsbHubSourceTest, MalformedDescriptors) {
 
 TEST(SysfsUsbHubSourceTest, PlantedPipesAndEndlessFilesNeitherStallNorExhaust) {
   SysfsTree tree;
-  const fs::path piped = tree.AddDevice("1-1", 0x0781, 0x5581, "X");
-  fs::remove(piped / "serial");
-  ASSERT_EQ(::mkfifo((piped / "serial").c_str(), 0600), 0);
-  const fs::path endless = tree.AddDevice("1-2", 0x0781, 0x5581, std::nullopt);
-  fs::remove(endless / "descriptors");
-  fs::create_symlink("/dev/zero", endless / "descriptors");
-  const fs::path piped_descriptors = tree.AddDevice("1-3", 0x0781, 0x5581, std::nullopt);
-  fs::remove(piped_descriptors / "descriptors");
-  ASSERT_EQ(::mkfifo((piped_descriptors / "descriptors").c_str(), 0600), 0);
+  const auto plant = [&tree](const std::string& name, bool serial, const char* file) {
+    return Removed(
+        tree.AddDevice(name, 0x0781, 0x5581, serial ? "X" : std::optional<std::string>()) / file);
+  };
+  ASSERT_EQ(::mkfifo(plant("1-1", true, "serial").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", plant("1-2", false, "descriptors"));
+  ASSERT_EQ(::mkfifo(plant("1-3", false, "descriptors").c_str(), 0600), 0);
   const auto ids = Scan(tree.root());
   ASSERT_EQ(ids.size(), 3U);
   EXPECT_PRED2(Matches, ids[0], R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
   EXPECT_EQ(ids[1], "(unreadable)");
   EXPECT_EQ(ids[2], "(unreadable)");
-}
-
-TEST(SysfsUsbHubSourceTest, SerialIsReadOnlyWhenTheDescriptorNamesOne) {
-  SysfsTree tree;
-  const fs::path dir = tree.AddDevice("1-1", 0x0781, 0x5581, std::nullopt);
-  SysfsTree::Write(dir / "serial", "STRAY\n");
-  EXPECT_PRED2(Matches, ScanOne(tree.root()), R"(USB\\VID_0781&PID_5581\\5&[0-9A-F]{8}&0&1)");
 }
 
 TEST(SysfsUsbHubSourceTest, MissingDeviceListIsAnEmptyResult) {
