@@ -2,13 +2,10 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 #include "serial/device_id.h"
 #include "stability_support.h"
-#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;
@@ -53,40 +50,30 @@ class ClickStabilityTest : public QObject {
 };
 
 void ClickStabilityTest::tenThousandClicksKeepTheirResultsAndTheirMemory() {
-  vellmor::ui::test::ScriptedUsbHubSource source;
-  vellmor::ui::test::RecordingShell shell;
-  vellmor::ui::MainW window(&source, &shell);
-  int warnings = 0;
-  window.SetWarningPresenter([&warnings](const QString&, const QString&) { ++warnings; });
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-  auto* command1 = window.findChild<QPushButton*>(QStringLiteral("Command1"));
-  auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
-  auto* text2 = window.findChild<QLineEdit*>(QStringLiteral("Text2"));
-  QVERIFY(command1 != nullptr && text1 != nullptr && text2 != nullptr);
+  vellmor::ui::test::TestMainW w;
+  w.window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.window));
 
   long residentAfterWarmUp = 0;
   int expectedWarnings = 0;
   for (int click = 1; click <= kClicks; ++click) {
     const Round& round = kRounds[static_cast<std::size_t>(click) % std::size(kRounds)];
-    source.answers = {round.ids};
-    source.binds = 0;
-    QTest::mouseClick(command1, Qt::LeftButton);
+    w.source.answers = {round.ids};
+    w.Click("Command1");
     // Let the window repaint as it would between a person's clicks.
     QCoreApplication::processEvents();
 
-    if (text1->text() != round.text1 || text2->text() != round.text2) {
+    if (w.Text("Text1") != round.text1 || w.Text("Text2") != round.text2) {
       QFAIL(qPrintable(QStringLiteral("click %1 shows \"%2\" / \"%3\"")
                            .arg(click)
-                           .arg(text1->text(), text2->text())));
+                           .arg(w.Text("Text1"), w.Text("Text2"))));
     }
     expectedWarnings += round.text1.isEmpty() ? 1 : 0;
     if (click == kWarmUpClicks) {
       residentAfterWarmUp = vellmor::test::ResidentKiB();
     }
   }
-  QCOMPARE(warnings, expectedWarnings);
+  QCOMPARE(w.warnings, expectedWarnings);
 
   const long residentAtEnd = vellmor::test::ResidentKiB();
   qInfo("VmRSS after %d clicks: %ld KiB, after %d clicks: %ld KiB", kWarmUpClicks,

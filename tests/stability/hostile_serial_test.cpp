@@ -1,14 +1,11 @@
 #include <string>
 
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 #include "digest/digest.h"
 #include "serial/device_id.h"
 #include "stability_support.h"
-#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;
@@ -56,44 +53,34 @@ void HostileSerialTest::shownAsItIsOnOneLine() {
   QFETCH(QString, serial);
   const std::u16string serialText = serial.toStdU16String();
 
-  vellmor::ui::test::ScriptedUsbHubSource source;
-  source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\" + serialText)}};
-  vellmor::ui::test::RecordingShell shell;
-  vellmor::ui::MainW window(&source, &shell);
-  int warnings = 0;
-  window.SetWarningPresenter([&warnings](const QString&, const QString&) { ++warnings; });
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-  auto* command1 = window.findChild<QPushButton*>(QStringLiteral("Command1"));
-  auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
-  auto* text2 = window.findChild<QLineEdit*>(QStringLiteral("Text2"));
-  QVERIFY(command1 != nullptr && text1 != nullptr && text2 != nullptr);
-  const QRect text1Geometry = text1->geometry();
+  vellmor::ui::test::TestMainW w;
+  w.source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\" + serialText)}};
+  w.window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+  const QRect text1Geometry = w.Find("Text1")->geometry();
 
   QElapsedTimer timer;
   timer.start();
-  QTest::mouseClick(command1, Qt::LeftButton);
+  w.Click("Command1");
   const qint64 clickMs = timer.elapsed();
   timer.restart();
   // A full paint of the window with the serial in it.
-  const QPixmap shot = window.grab();
+  const QPixmap shot = w.window.grab();
   const qint64 paintMs = timer.elapsed();
   qInfo("%lld characters: click %lld ms, paint %lld ms", static_cast<long long>(serial.size()),
         clickMs, paintMs);
 
-  QCOMPARE(text1->text().size(), serial.size());
-  QVERIFY(text1->text() == serial);
-  QCOMPARE(text1->geometry(), text1Geometry);
-  QCOMPARE(text2->text(), ToQString(vellmor::digest::DigestText(serialText, 32)));
-  QCOMPARE(warnings, 0);
+  QVERIFY(w.Text("Text1") == serial);
+  QCOMPARE(w.Find("Text1")->geometry(), text1Geometry);
+  QCOMPARE(w.Text("Text2"), ToQString(vellmor::digest::DigestText(serialText, 32)));
+  QCOMPARE(w.warnings, 0);
   QVERIFY(!shot.isNull());
   QVERIFY2(clickMs < kBoundMs, "the click took too long");
   QVERIFY2(paintMs < kBoundMs, "painting the window took too long");
 
   // The window still answers: a second click gives the same texts.
-  QTest::mouseClick(command1, Qt::LeftButton);
-  QVERIFY(text1->text() == serial);
+  w.Click("Command1");
+  QVERIFY(w.Text("Text1") == serial);
 }
 
 QTEST_MAIN(HostileSerialTest)

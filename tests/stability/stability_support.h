@@ -1,5 +1,8 @@
 #pragma once
 
+#include <fstream>
+#include <string>
+
 namespace vellmor::test {
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -15,6 +18,18 @@ inline constexpr bool kUnderAddressSanitizer = false;
 #endif
 
 // The process's resident set (VmRSS) in KiB, or -1 when /proc cannot tell.
-long ResidentKiB();
+inline long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kib = -1;
+      status >> kib;
+      return kib;
+    }
+    status.ignore(4096, '\n');
+  }
+  return -1;
+}
 
 }  // namespace vellmor::test

@@ -8,7 +8,6 @@
 #include "digest/run_time_error.h"
 #include "serial/device_id.h"
 #include "ui/application.h"
-#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;
@@ -107,30 +106,23 @@ void ApplicationTest::errorInAClickHandlerIsReportedAndTheWindowStaysUsable() {
 }
 
 void ApplicationTest::errorInTheReadSerialCommandAbandonsItsRest() {
-  vellmor::ui::test::ScriptedUsbHubSource source;
-  source.answers = {{DeviceId::Text(u"USB\\ROOT_HUB20\\4&1A2B3C&0")}};
-  vellmor::ui::test::RecordingShell shell;
-  vellmor::ui::MainW mainW(&source, &shell);
-  mainW.SetWarningPresenter([](const QString& /*text*/, const QString& /*title*/) {
+  vellmor::ui::test::TestMainW w;
+  w.source.answers = {{DeviceId::Text(u"USB\\ROOT_HUB20\\4&1A2B3C&0")}};
+  w.window.SetWarningPresenter([](const QString& /*text*/, const QString& /*title*/) {
     throw vellmor::RunTimeError(vellmor::RunTimeError::kSubscriptOutOfRange);
   });
-  auto* text2 = mainW.findChild<QLineEdit*>(QStringLiteral("Text2"));
-  text2->setText(QStringLiteral("old digest"));
-  mainW.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&mainW));
-  auto* command1 = mainW.findChild<QPushButton*>(QStringLiteral("Command1"));
-  QTest::mouseClick(mainW.windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                    command1->geometry().center());
-
+  w.Find<QLineEdit>("Text2")->setText(QStringLiteral("old digest"));
+  w.window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+  w.ClickThroughWindowSystem("Command1");
   QCOMPARE(m_shown, QStringList({vellmor::ui::RunTimeErrorMessage(9)}));
-  QCOMPARE(text2->text(), QStringLiteral("old digest"));
-  QVERIFY(mainW.isVisible());
+  QCOMPARE(w.Text("Text2"), QStringLiteral("old digest"));
+  QVERIFY(w.window.isVisible());
 
   // The program goes on: the next click runs the whole command.
-  source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\AB12CD34")}};
-  QTest::mouseClick(mainW.windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                    command1->geometry().center());
-  QCOMPARE(text2->text(), QStringLiteral("EB1DEF2FBD36FAA7E9316A54D75FA457"));
+  w.source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\AB12CD34")}};
+  w.ClickThroughWindowSystem("Command1");
+  QCOMPARE(w.Text("Text2"), QStringLiteral("EB1DEF2FBD36FAA7E9316A54D75FA457"));
   QCOMPARE(m_shown.size(), 1);
 }
 

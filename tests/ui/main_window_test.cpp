@@ -22,9 +22,8 @@
 using vellmor::serial::DeviceId;
 using vellmor::ui::AboutWindow;
 using vellmor::ui::MainW;
-using vellmor::ui::test::RecordingShell;
-using vellmor::ui::test::ScriptedUsbHubSource;
 using vellmor::ui::test::ShellCall;
+using vellmor::ui::test::TestMainW;
 
 namespace {
 
@@ -34,6 +33,8 @@ const DeviceId kTrailingBackslash = DeviceId::Text(u"USB\\VID_1234&PID_5678\\");
 
 const QString kDriveDigest = QStringLiteral("EB1DEF2FBD36FAA7E9316A54D75FA457");
 const QString kEmptyDigest = QStringLiteral("D41D8CD98F00B204E9800998ECF8427E");
+
+using Answers = std::vector<std::vector<DeviceId>>;
 
 struct WarningSeen {
   QString text;
@@ -48,6 +49,8 @@ void WhenModal(std::function<void()> body) {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Answers)
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -64,15 +67,14 @@ class MainWindowTest : public QObject {
   void closingReportsTheEnd();
 
   void readSerialShowsSerialAndItsDigest();
-  void readSerialWarnsWhenNoDriveMatches();
-  void readSerialWarnsForAnEmptySerial();
-  void readSerialWarnsWhenTheServiceCannotBeReached();
+  void readSerialWarnsAndDigestsTheEmptyText_data();
+  void readSerialWarnsAndDigestsTheEmptyText();
   void readSerialQueriesOncePerClick();
   void warningBoxHasOkAloneAndNoIcon();
   void warningIsModalAndWaitsForTheUser();
 
-  void label4OpensAuthorSiteAnywhereInItsRectangle();
-  void picture1OpensAdvertiserPage();
+  void linkOpensItsPageAnywhereInItsRectangle_data();
+  void linkOpensItsPageAnywhereInItsRectangle();
   void captionLabelsAndOtherButtonsOpenNothing();
   void pointerSetOnlyWithNoButtonHeld();
 
@@ -80,41 +82,27 @@ class MainWindowTest : public QObject {
   void grabToPng();
 
  private:  // NOLINT(readability-redundant-access-specifiers): ends the slots for moc
-  QWidget* Control(const char* name) const;
-  void ClickCommand1() { QTest::mouseClick(Control("Command1"), Qt::LeftButton); }
+  QWidget* Control(const char* name) const { return m_w->Find(name); }
+  QString Text(const char* name) const { return m_w->Text(name); }
+  void ClickCommand1() { m_w->Click("Command1"); }
 
-  std::unique_ptr<ScriptedUsbHubSource> m_source;
-  std::unique_ptr<RecordingShell> m_shell;
-  std::unique_ptr<MainW> m_mainW;
+  std::unique_ptr<TestMainW> m_w;
+  MainW* m_mainW = nullptr;
   std::vector<WarningSeen> m_warnings;
 };
 
 void MainWindowTest::init() {
-  m_source = std::make_unique<ScriptedUsbHubSource>();
-  m_shell = std::make_unique<RecordingShell>();
-  m_mainW = std::make_unique<MainW>(m_source.get(), m_shell.get());
+  m_w = std::make_unique<TestMainW>();
+  m_mainW = &m_w->window;
   m_warnings.clear();
   m_mainW->SetWarningPresenter([this](const QString& text, const QString& title) {
-    m_warnings.push_back({text, title, qobject_cast<QLineEdit*>(Control("Text1"))->text(),
-                          qobject_cast<QLineEdit*>(Control("Text2"))->text()});
+    m_warnings.push_back({text, title, Text("Text1"), Text("Text2")});
   });
   m_mainW->show();
-  QVERIFY(QTest::qWaitForWindowExposed(m_mainW.get()));
+  QVERIFY(QTest::qWaitForWindowExposed(m_mainW));
 }
 
-void MainWindowTest::cleanup() {
-  m_mainW.reset();
-  m_shell.reset();
-  m_source.reset();
-}
-
-QWidget* MainWindowTest::Control(const char* name) const {
-  auto* control = m_mainW->findChild<QWidget*>(QString::fromLatin1(name));
-  if (control == nullptr) {
-    qFatal("no control %s", name);
-  }
-  return control;
-}
+void MainWindowTest::cleanup() { m_w.reset(); }
 
 void MainWindowTest::windowAsDesigned() {
   QCOMPARE(m_mainW->objectName(), QStringLiteral("MainW"));
@@ -123,11 +111,9 @@ void MainWindowTest::windowAsDesigned() {
 
   const Qt::WindowFlags flags = m_mainW->windowFlags();
   QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
-  QVERIFY(flags.testFlag(Qt::WindowTitleHint));
-  QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
-  QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-  QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-  QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+  const Qt::WindowFlags frame =
+      Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  QCOMPARE(flags & (frame | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint), frame);
 
   // Fixed 356 x 225 client area.
   QCOMPARE(m_mainW->size(), QSize(356, 225));
@@ -179,16 +165,15 @@ void MainWindowTest::controlsInCreationOrderAtDesignedPlaces() {
     QCOMPARE(text, expected[i].text);
   }
 
-  auto* picture1 = qobject_cast<QLabel*>(Control("Picture1"));
+  auto* picture1 = m_w->Find<QLabel>("Picture1");
   QCOMPARE(picture1->frameStyle(), QFrame::Panel | QFrame::Sunken);
   QCOMPARE(picture1->lineWidth(), 2);
   QCOMPARE(picture1->pixmap().size(), QSize(468, 60));
   QCOMPARE(picture1->contentsRect().topLeft(), QPoint(2, 2));
 
-  auto* text1 = qobject_cast<QLineEdit*>(Control("Text1"));
-  QCOMPARE(text1->accessibleName(), QStringLiteral("U盘序列号"));
-  QCOMPARE(qobject_cast<QLabel*>(Control("Label1"))->buddy(), text1);
-  QCOMPARE(qobject_cast<QLabel*>(Control("Label2"))->buddy(), Control("Text2"));
+  QCOMPARE(Control("Text1")->accessibleName(), QStringLiteral("U盘序列号"));
+  QCOMPARE(m_w->Find<QLabel>("Label1")->buddy(), Control("Text1"));
+  QCOMPARE(m_w->Find<QLabel>("Label2")->buddy(), Control("Text2"));
 }
 
 void MainWindowTest::labelsUseBoldSongAndOthersTheDefaultFont() {
@@ -214,8 +199,8 @@ void MainWindowTest::labelsUseBoldSongAndOthersTheDefaultFont() {
 }
 
 void MainWindowTest::tabCyclesTheFocusTakingControls() {
-  QApplication::setActiveWindow(m_mainW.get());
-  QVERIFY(QTest::qWaitForWindowActive(m_mainW.get()));
+  QApplication::setActiveWindow(m_mainW);
+  QVERIFY(QTest::qWaitForWindowActive(m_mainW));
   QCOMPARE(QApplication::focusWidget(), Control("Text1"));
 
   QStringList order;
@@ -232,56 +217,64 @@ void MainWindowTest::tabCyclesTheFocusTakingControls() {
 }
 
 void MainWindowTest::enterAndEscapeTriggerNothing() {
-  m_source->answers = {{kDrive}};
-  QApplication::setActiveWindow(m_mainW.get());
-  QVERIFY(QTest::qWaitForWindowActive(m_mainW.get()));
+  m_w->source.answers = {{kDrive}};
+  QApplication::setActiveWindow(m_mainW);
+  QVERIFY(QTest::qWaitForWindowActive(m_mainW));
   for (const char* name : {"Text1", "Text2", "Command1", "Command3"}) {
     Control(name)->setFocus();
-    QTest::keyClick(Control(name), Qt::Key_Return);
-    QTest::keyClick(Control(name), Qt::Key_Enter);
-    QTest::keyClick(Control(name), Qt::Key_Escape);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(Control(name), key);
+    }
   }
-  QCOMPARE(m_source->binds, 0);
+  QCOMPARE(m_w->source.binds, 0);
   QVERIFY(m_mainW->aboutWindow() == nullptr);
   QVERIFY(m_mainW->isVisible());
   for (const char* name : {"Command1", "Command3"}) {
-    auto* button = qobject_cast<QPushButton*>(Control(name));
+    auto* button = m_w->Find<QPushButton>(name);
     QVERIFY(!button->isDefault());
     QVERIFY(!button->autoDefault());
   }
 }
 
 void MainWindowTest::closingReportsTheEnd() {
-  QSignalSpy closed(m_mainW.get(), &MainW::closed);
+  QSignalSpy closed(m_mainW, &MainW::closed);
   QVERIFY(m_mainW->close());
   QCOMPARE(closed.count(), 1);
 }
 
 void MainWindowTest::readSerialShowsSerialAndItsDigest() {
-  m_source->answers = {{kRootHub, kDrive, DeviceId::Missing()}};
+  m_w->source.answers = {{kRootHub, kDrive, DeviceId::Missing()}};
   ClickCommand1();
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text(), QStringLiteral("AB12CD34"));
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kDriveDigest);
+  QCOMPARE(Text("Text1"), QStringLiteral("AB12CD34"));
+  QCOMPARE(Text("Text2"), kDriveDigest);
   QVERIFY(m_warnings.empty());
 
   // The text boxes have no length limit of their own.
   const std::u16string longSerial(40000, u'7');
-  m_source->answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\" + longSerial)}};
+  m_w->source.answers = {{DeviceId::Text(u"USB\\VID_1234&PID_5678\\" + longSerial)}};
   ClickCommand1();
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text().size(), qsizetype{40000});
-  m_source->answers = {{kRootHub, kDrive, DeviceId::Missing()}};
+  QCOMPARE(Text("Text1").size(), qsizetype{40000});
+  m_w->source.answers = {{kRootHub, kDrive, DeviceId::Missing()}};
   ClickCommand1();
 
   // Nothing changed: the same texts again.
   ClickCommand1();
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text(), QStringLiteral("AB12CD34"));
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kDriveDigest);
+  QCOMPARE(Text("Text1"), QStringLiteral("AB12CD34"));
+  QCOMPARE(Text("Text2"), kDriveDigest);
 }
 
-void MainWindowTest::readSerialWarnsWhenNoDriveMatches() {
-  m_source->answers = {{kRootHub}};
-  qobject_cast<QLineEdit*>(Control("Text1"))->setText(QStringLiteral("typed"));
-  qobject_cast<QLineEdit*>(Control("Text2"))->setText(QStringLiteral("old digest"));
+void MainWindowTest::readSerialWarnsAndDigestsTheEmptyText_data() {
+  QTest::addColumn<Answers>("answers");
+  QTest::newRow("no drive among the hubs") << Answers{{kRootHub}};
+  QTest::newRow("empty serial") << Answers{{kTrailingBackslash}};
+  QTest::newRow("service cannot be reached") << Answers{};
+}
+
+void MainWindowTest::readSerialWarnsAndDigestsTheEmptyText() {
+  QFETCH(Answers, answers);
+  m_w->source.answers = answers;
+  m_w->Find<QLineEdit>("Text1")->setText(QStringLiteral("typed"));
+  m_w->Find<QLineEdit>("Text2")->setText(QStringLiteral("old digest"));
   ClickCommand1();
 
   QCOMPARE(m_warnings.size(), std::size_t{1});
@@ -290,40 +283,26 @@ void MainWindowTest::readSerialWarnsWhenNoDriveMatches() {
   // While the warning is open Text1 is already empty and Text2 not yet updated.
   QCOMPARE(m_warnings[0].text1, QString());
   QCOMPARE(m_warnings[0].text2, QStringLiteral("old digest"));
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kEmptyDigest);
-}
-
-void MainWindowTest::readSerialWarnsForAnEmptySerial() {
-  m_source->answers = {{kTrailingBackslash}};
-  ClickCommand1();
-  QCOMPARE(m_warnings.size(), std::size_t{1});
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text(), QString());
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kEmptyDigest);
-}
-
-void MainWindowTest::readSerialWarnsWhenTheServiceCannotBeReached() {
-  m_source->answers.clear();
-  ClickCommand1();
-  QCOMPARE(m_warnings.size(), std::size_t{1});
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kEmptyDigest);
+  QCOMPARE(Text("Text1"), QString());
+  QCOMPARE(Text("Text2"), kEmptyDigest);
 }
 
 void MainWindowTest::readSerialQueriesOncePerClick() {
   // A drive that comes while the warning would be open changes nothing of this
   // click: Text1 and Text2 describe the same query.
-  m_source->answers = {{kRootHub}, {kDrive}};
+  m_w->source.answers = {{kRootHub}, {kDrive}};
   ClickCommand1();
-  QCOMPARE(m_source->binds, 1);
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kEmptyDigest);
+  QCOMPARE(m_w->source.binds, 1);
+  QCOMPARE(Text("Text2"), kEmptyDigest);
   ClickCommand1();
-  QCOMPARE(m_source->binds, 2);
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text1"))->text(), QStringLiteral("AB12CD34"));
-  QCOMPARE(qobject_cast<QLineEdit*>(Control("Text2"))->text(), kDriveDigest);
+  QCOMPARE(m_w->source.binds, 2);
+  QCOMPARE(Text("Text1"), QStringLiteral("AB12CD34"));
+  QCOMPARE(Text("Text2"), kDriveDigest);
 }
 
 void MainWindowTest::warningBoxHasOkAloneAndNoIcon() {
-  const auto box = vellmor::ui::MakeWarningBox(m_mainW.get(), QStringLiteral("请插入U盘"),
-                                               QStringLiteral("Vellmor"));
+  const auto box =
+      vellmor::ui::MakeWarningBox(m_mainW, QStringLiteral("请插入U盘"), QStringLiteral("Vellmor"));
   QCOMPARE(box->text(), QStringLiteral("请插入U盘"));
   QCOMPARE(box->windowTitle(), QStringLiteral("Vellmor"));
   QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -333,10 +312,10 @@ void MainWindowTest::warningBoxHasOkAloneAndNoIcon() {
 }
 
 void MainWindowTest::warningIsModalAndWaitsForTheUser() {
-  MainW mainW(m_source.get(), m_shell.get());
+  MainW mainW(&m_w->source, &m_w->shell);
   mainW.show();
   QVERIFY(QTest::qWaitForWindowExposed(&mainW));
-  m_source->answers = {{kRootHub}};
+  m_w->source.answers = {{kRootHub}};
   auto* text2 = mainW.findChild<QLineEdit*>(QStringLiteral("Text2"));
   text2->setText(QStringLiteral("old digest"));
 
@@ -362,37 +341,40 @@ void MainWindowTest::warningIsModalAndWaitsForTheUser() {
   QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void MainWindowTest::label4OpensAuthorSiteAnywhereInItsRectangle() {
-  QWidget* label4 = Control("Label4");
-  const auto owner = static_cast<vellmor::ui::WindowHandle>(m_mainW->winId());
-  const ShellCall site{owner, "Open", std::string(vellmor::ui::AuthorSiteLink), "0", "0", 0};
-
+void MainWindowTest::linkOpensItsPageAnywhereInItsRectangle_data() {
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<QString>("link");
+  QTest::addColumn<QList<QPoint>>("points");
   // Its text, the empty space right of it and the last row inside the client area.
-  const QList<QPoint> points = {{5, 5}, {440, 5}, {440, 48}, {0, 0}};
-  for (const QPoint& point : points) {
-    m_shell->calls.clear();
-    QTest::mouseClick(label4, Qt::LeftButton, Qt::NoModifier, point);
-    QCOMPARE(m_shell->calls.size(), std::size_t{1});
-    QCOMPARE(m_shell->calls[0], site);
-  }
-
-  m_shell->calls.clear();
-  QTest::mouseClick(label4, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-  QVERIFY(m_shell->calls.empty());
+  QTest::newRow("Label4") << QStringLiteral("Label4")
+                          << QString::fromLatin1(vellmor::ui::AuthorSiteLink)
+                          << QList<QPoint>{{5, 5}, {440, 5}, {440, 48}, {0, 0}};
+  // The visible part starts 96 pixels into the box.
+  QTest::newRow("Picture1") << QStringLiteral("Picture1")
+                            << QString::fromLatin1(vellmor::ui::AdvertiserLink)
+                            << QList<QPoint>{{100, 30}, {450, 1}, {200, 63}};
 }
 
-void MainWindowTest::picture1OpensAdvertiserPage() {
-  QWidget* picture1 = Control("Picture1");
-  const auto owner = static_cast<vellmor::ui::WindowHandle>(m_mainW->winId());
-  const ShellCall advertiser{owner, "Open", std::string(vellmor::ui::AdvertiserLink), "0", "0", 0};
-  // The visible part starts 96 pixels into the box.
-  for (const QPoint& point : {QPoint(100, 30), QPoint(450, 1), QPoint(200, 63)}) {
-    m_shell->calls.clear();
-    QTest::mouseClick(picture1, Qt::LeftButton, Qt::NoModifier, point);
-    QCOMPARE(m_shell->calls.size(), std::size_t{1});
-    QCOMPARE(m_shell->calls[0], advertiser);
+void MainWindowTest::linkOpensItsPageAnywhereInItsRectangle() {
+  QFETCH(QString, control);
+  QFETCH(QString, link);
+  QFETCH(QList<QPoint>, points);
+  QWidget* clicked = Control(qPrintable(control));
+  const ShellCall open{static_cast<vellmor::ui::WindowHandle>(m_mainW->winId()),
+                       "Open",
+                       link.toStdString(),
+                       "0",
+                       "0",
+                       0};
+  for (const QPoint& point : points) {
+    m_w->shell.calls.clear();
+    QTest::mouseClick(clicked, Qt::LeftButton, Qt::NoModifier, point);
+    QCOMPARE(m_w->shell.calls, std::vector<ShellCall>{open});
   }
-  QVERIFY(m_shell->cursors.empty());
+  m_w->shell.calls.clear();
+  QTest::mouseClick(clicked, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+  QVERIFY(m_w->shell.calls.empty());
+  QVERIFY(m_w->shell.cursors.empty());
 }
 
 void MainWindowTest::captionLabelsAndOtherButtonsOpenNothing() {
@@ -400,35 +382,33 @@ void MainWindowTest::captionLabelsAndOtherButtonsOpenNothing() {
     QTest::mouseClick(Control(name), Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
     QTest::mouseMove(Control(name), QPoint(4, 4));
   }
-  QVERIFY(m_shell->calls.empty());
-  QVERIFY(m_shell->cursors.empty());
+  QVERIFY(m_w->shell.calls.empty());
+  QVERIFY(m_w->shell.cursors.empty());
 }
 
 void MainWindowTest::pointerSetOnlyWithNoButtonHeld() {
   for (const char* name : {"Label4", "Picture1"}) {
     QWidget* control = Control(name);
-    m_shell->cursors.clear();
+    m_w->shell.cursors.clear();
     const QPoint point(120, 10);
-    QMouseEvent held(QEvent::MouseMove, point, control->mapToGlobal(point), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(control, &held);
-    QMouseEvent rightHeld(QEvent::MouseMove, point, control->mapToGlobal(point), Qt::NoButton,
-                          Qt::RightButton, Qt::NoModifier);
-    QApplication::sendEvent(control, &rightHeld);
-    QVERIFY(m_shell->cursors.empty());
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+      QMouseEvent held(QEvent::MouseMove, point, control->mapToGlobal(point), Qt::NoButton, button,
+                       Qt::NoModifier);
+      QApplication::sendEvent(control, &held);
+    }
+    QVERIFY(m_w->shell.cursors.empty());
 
     QTest::mouseMove(control, point);
     QTest::mouseMove(control, point + QPoint(3, 2));
-    QCOMPARE(m_shell->cursors, std::vector<vellmor::ui::CursorHandle>(
-                                   {vellmor::ui::kLinkCursor, vellmor::ui::kLinkCursor}));
-    QCOMPARE(m_shell->cursors.front(), vellmor::ui::CursorHandle{0x1002D});
+    // The system's pointing hand, as the windows name it.
+    QCOMPARE(m_w->shell.cursors, std::vector<vellmor::ui::CursorHandle>({0x1002D, 0x1002D}));
   }
-  QVERIFY(m_shell->calls.empty());
+  QVERIFY(m_w->shell.calls.empty());
 }
 
 void MainWindowTest::command3ShowsOneAboutWindowModally() {
   QVERIFY(m_mainW->aboutWindow() == nullptr);
-  m_source->answers = {{kDrive}};
+  m_w->source.answers = {{kDrive}};
 
   AboutWindow* firstShown = nullptr;
   bool modal = false;
@@ -441,12 +421,11 @@ void MainWindowTest::command3ShowsOneAboutWindowModally() {
     modal = firstShown->isVisible() && firstShown->windowModality() == Qt::ApplicationModal;
     // MainW takes no input while the About window is open; only input that comes
     // through the window system, as the user's does, is blocked.
-    QTest::mouseClick(m_mainW->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                      Control("Command1")->geometry().center());
-    mainBlocked = m_source->binds == 0;
+    m_w->ClickThroughWindowSystem("Command1");
+    mainBlocked = m_w->source.binds == 0;
     firstShown->close();
   });
-  QTest::mouseClick(Control("Command3"), Qt::LeftButton);
+  m_w->Click("Command3");
   QVERIFY(firstShown != nullptr);
   QCOMPARE(firstShown, m_mainW->aboutWindow());
   QCOMPARE(firstShown->objectName(), QStringLiteral("关于"));
@@ -455,9 +434,8 @@ void MainWindowTest::command3ShowsOneAboutWindowModally() {
   QVERIFY(!firstShown->isVisible());
   QVERIFY(m_mainW->isVisible());
   // Closed, it blocks nothing any more.
-  QTest::mouseClick(m_mainW->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                    Control("Command1")->geometry().center());
-  QCOMPARE(m_source->binds, 1);
+  m_w->ClickThroughWindowSystem("Command1");
+  QCOMPARE(m_w->source.binds, 1);
 
   AboutWindow* secondShown = nullptr;
   WhenModal([&] {
@@ -466,13 +444,13 @@ void MainWindowTest::command3ShowsOneAboutWindowModally() {
       secondShown->close();
     }
   });
-  QTest::mouseClick(Control("Command3"), Qt::LeftButton);
+  m_w->Click("Command3");
   QCOMPARE(secondShown, firstShown);
   QCOMPARE(m_mainW->aboutWindow(), firstShown);
 }
 
 void MainWindowTest::grabToPng() {
-  m_source->answers = {{kDrive}};
+  m_w->source.answers = {{kDrive}};
   ClickCommand1();
   const QString path = QStringLiteral(VELLMOR_UI_TEST_OUTPUT_DIR "/MainW.png");
   const QPixmap picture = m_mainW->grab();

@@ -2,28 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "picture_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadPicture(const std::string& name) {
-  std::ifstream in(std::string(VELLMOR_PICTURES_DIR) + "/" + name, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + name);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t Le(const Bytes& b, std::size_t at, int size) {
-  if (at + static_cast<std::size_t>(size) > b.size()) throw std::runtime_error("file too short");
-  std::uint32_t v = 0;
-  for (int i = size - 1; i >= 0; --i) v = (v << 8) | b[at + static_cast<std::size_t>(i)];
-  return v;
-}
+using vellmor::ui::test::Bytes;
+using vellmor::ui::test::Le;
+using vellmor::ui::test::ReadPicture;
 
 // A one-image .ico or .cur with an uncompressed palette bitmap and its AND mask.
 struct Icon {

@@ -3,31 +3,26 @@
 
 #include "ui/twips.h"
 
-using vellmor::ui::TwipsToPixels;
-
 class TwipsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void fifteenTwipsAPixelAt96Dpi();
-  void scalesWithTheDpi();
+  void nearestPixelAtTheDpi();
   void rectangleUsesTheDevicesDpi();
 };
 
-void TwipsTest::fifteenTwipsAPixelAt96Dpi() {
-  QCOMPARE(TwipsToPixels(5340, 96), 356);
-  QCOMPARE(TwipsToPixels(-1440, 96), -96);
-  QCOMPARE(TwipsToPixels(0, 96), 0);
-  // Not a whole number of pixels: the nearest one.
-  QCOMPARE(TwipsToPixels(1150, 96), 77);
-  QCOMPARE(TwipsToPixels(7, 96), 0);
-  QCOMPARE(TwipsToPixels(8, 96), 1);
-}
-
-void TwipsTest::scalesWithTheDpi() {
-  QCOMPARE(TwipsToPixels(5340, 144), 534);
-  QCOMPARE(TwipsToPixels(-1440, 120), -120);
-  QCOMPARE(TwipsToPixels(1150, 192), 153);
+void TwipsTest::nearestPixelAtTheDpi() {
+  struct Case {
+    int twips;
+    int dpi;
+    int pixels;
+  };
+  // Fifteen twips a pixel at 96 dpi; between whole pixels, the nearest one.
+  for (const Case& c : {Case{5340, 96, 356}, Case{-1440, 96, -96}, Case{0, 96, 0},
+                        Case{1150, 96, 77}, Case{7, 96, 0}, Case{8, 96, 1}, Case{5340, 144, 534},
+                        Case{-1440, 120, -120}, Case{1150, 192, 153}}) {
+    QCOMPARE(vellmor::ui::TwipsToPixels(c.twips, c.dpi), c.pixels);
+  }
 }
 
 void TwipsTest::rectangleUsesTheDevicesDpi() {

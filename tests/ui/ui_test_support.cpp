@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <QTest>
+
 namespace vellmor::ui::test {
 
 namespace {
@@ -59,5 +61,16 @@ void RecordingShell::ShellExecute(WindowHandle owner, std::string_view operation
 }
 
 void RecordingShell::SetCursor(CursorHandle cursor) { cursors.push_back(cursor); }
+
+TestMainW::TestMainW() {
+  window.SetWarningPresenter([this](const QString&, const QString&) { ++warnings; });
+}
+
+void TestMainW::Click(const char* name) const { QTest::mouseClick(Find(name), Qt::LeftButton); }
+
+void TestMainW::ClickThroughWindowSystem(const char* name) const {
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                    Find(name)->geometry().center());
+}
 
 }  // namespace vellmor::ui::test

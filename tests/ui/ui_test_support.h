@@ -4,8 +4,12 @@
 #include <string>
 #include <vector>
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
+#include "ui/main_window.h"
 #include "ui/platform_shell.h"
 
 namespace vellmor::ui::test {
@@ -40,6 +44,29 @@ class RecordingShell : public PlatformShell {
                     std::string_view parameters, std::string_view directory,
                     int showCommand) override;
   void SetCursor(CursorHandle cursor) override;
+};
+
+// MainW over a scripted source and a recording shell; warnings are counted
+// instead of shown. Callers show it and wait for it themselves.
+struct TestMainW {
+  ScriptedUsbHubSource source;
+  RecordingShell shell;
+  MainW window{&source, &shell};
+  int warnings = 0;
+
+  TestMainW();
+  template <typename T = QWidget>
+  T* Find(const char* name) const {
+    auto* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+      qFatal("no control %s", name);
+    }
+    return found;
+  }
+  QString Text(const char* name) const { return Find<QLineEdit>(name)->text(); }
+  void Click(const char* name) const;
+  // As the user's click comes: through the window system, so modal windows block it.
+  void ClickThroughWindowSystem(const char* name) const;
 };
 
 }  // namespace vellmor::ui::test
