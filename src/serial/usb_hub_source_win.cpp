@@ -1,4 +1,4 @@
-#include "usb_hub_source.h"
+#include "usb_hub_source_win.h"
 
 #include <cwctype>
 #include <memory>
@@ -11,7 +11,6 @@
 
 #include <objbase.h>
 #include <oleauto.h>
-#include <wbemcli.h>
 #include <wrl/client.h>
 
 namespace vellmor::serial {
@@ -23,8 +22,6 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "BSTR units are UTF-16 code u
 
 constexpr std::u16string_view kMonikerScheme = u"winmgmts:";
 constexpr std::u16string_view kQueryLanguage = u"WQL";
-// WBEM_INFINITE is 0xFFFFFFFF, which the enumerator takes as a signed LONG.
-constexpr LONG kWaitWithoutLimit = -1;
 constexpr wchar_t kDeviceIdProperty[] = L"DeviceID";
 
 const wchar_t* AsWide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
@@ -92,7 +89,9 @@ class WmiUsbHubResults : public UsbHubResults {
     }
     IWbemClassObject* object = nullptr;
     ULONG returned = 0;
-    const HRESULT result = m_results->Next(kWaitWithoutLimit, 1, &object, &returned);
+    // A stalled service answers a bounded wait with WBEM_S_TIMEDOUT and nothing
+    // returned: a failed fetch, so the click ends instead of hanging the window.
+    const HRESULT result = m_results->Next(kFetchTimeoutMilliseconds, 1, &object, &returned);
     if (returned == 1 && object != nullptr) {
       m_current.Attach(object);
       // Some providers hand over the last object together with the end (or an
@@ -217,6 +216,10 @@ class WmiUsbHubSource : public UsbHubSource {
 };
 
 }  // namespace
+
+std::unique_ptr<UsbHubResults> MakeWmiUsbHubResults(IEnumWbemClassObject* results) {
+  return std::make_unique<WmiUsbHubResults>(nullptr, ComPtr<IEnumWbemClassObject>(results));
+}
 
 std::unique_ptr<UsbHubSource> MakeSystemUsbHubSource() {
   return std::make_unique<WmiUsbHubSource>();

@@ -1,6 +1,9 @@
-#include "serial/usb_hub_source.h"
+#include "serial/usb_hub_source_win.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -161,6 +164,89 @@ void ChecksApartmentHandling(CheckCounter& check) {
   multithreaded.join();
 }
 
+// An enumerator whose service never answers: each fetch waits as long as it
+// is told to, then reports the timeout, as WMI does.
+class StalledEnumerator final : public IEnumWbemClassObject {
+ public:
+  StalledEnumerator() : m_never(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~StalledEnumerator() { CloseHandle(m_never); }
+  StalledEnumerator(const StalledEnumerator&) = delete;
+  StalledEnumerator& operator=(const StalledEnumerator&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == IID_IUnknown || id == IID_IEnumWbemClassObject) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_references); }
+
+  HRESULT STDMETHODCALLTYPE Reset() override { return WBEM_S_NO_ERROR; }
+  HRESULT STDMETHODCALLTYPE Next(long timeout, ULONG, IWbemClassObject** objects,
+                                 ULONG* returned) override {
+    ++fetches;
+    *objects = nullptr;
+    *returned = 0;
+    WaitForSingleObject(m_never, static_cast<DWORD>(timeout));
+    return WBEM_S_TIMEDOUT;
+  }
+  HRESULT STDMETHODCALLTYPE NextAsync(ULONG, IWbemObjectSink*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumWbemClassObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Skip(long, ULONG) override { return E_NOTIMPL; }
+
+  int references() const { return m_references; }
+  int fetches = 0;
+
+ private:
+  HANDLE m_never;
+  int m_references = 1;
+};
+
+class StalledService final : public vellmor::serial::UsbHubService {
+ public:
+  explicit StalledService(StalledEnumerator& results) : m_results(results) {}
+  std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view) override {
+    return vellmor::serial::MakeWmiUsbHubResults(&m_results);
+  }
+
+ private:
+  StalledEnumerator& m_results;
+};
+
+class StalledSource final : public vellmor::serial::UsbHubSource {
+ public:
+  std::unique_ptr<vellmor::serial::UsbHubService> Bind(std::u16string_view) override {
+    return std::make_unique<StalledService>(results);
+  }
+  StalledEnumerator results;
+};
+
+void ChecksStalledService(CheckCounter& check) {
+  // An unbounded wait would hang here for good; the watchdog turns that into a failure.
+  std::thread([] {
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    std::printf("FAILED: a fetch from a stalled service still waits after 60 s\n");
+    std::fflush(stdout);
+    std::_Exit(1);
+  }).detach();
+
+  StalledSource source;
+  const auto start = std::chrono::steady_clock::now();
+  const auto serial = vellmor::serial::CC(source);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  check.Check(!serial.has_value(), "a stalled service gives the empty serial value");
+  check.Check(source.results.fetches == 1, "the timed-out fetch ends the scan");
+  check.Check(
+      waited >= std::chrono::milliseconds(vellmor::serial::kFetchTimeoutMilliseconds - 250) &&
+          waited < std::chrono::seconds(30),
+      "the fetch waits the bounded time");
+  check.Check(source.results.references() == 1, "the stalled enumerator is released");
+}
+
 }  // namespace
 
 int main() {
@@ -170,5 +256,6 @@ int main() {
   ChecksFailures(check);
   ChecksUsbHubQuery(check);
   ChecksApartmentHandling(check);
+  ChecksStalledService(check);
   return check.Finish("usb_hub_source_win_test");
 }
