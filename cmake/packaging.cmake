@@ -43,8 +43,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's Chinese texts need a font with CJK glyphs; nothing else pulls one in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming")
+# The window's Chinese texts need a font with CJK glyphs, and Qt's own texts (the
+# message boxes' buttons) its Chinese translation; nothing else pulls them in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, qt6-translations-l10n")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 if(WIN32)

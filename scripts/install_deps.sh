@@ -5,7 +5,7 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="cmake ninja-build g++ pkg-config"
-  [ui]="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-arphic-uming"
+  [ui]="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-arphic-uming qt6-translations-l10n"
   [test]="googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev xvfb xauth"
   [windows]="g++-mingw-w64-x86-64 mingw-w64-tools wine64 locales"
   [fuzz]="clang libclang-rt-14-dev libssl-dev"

@@ -39,7 +39,7 @@ echo "Depends: $(field Depends)"
 [[ $(field Package) == vellmor ]] || fail "package name is not vellmor"
 [[ $(field Version) == 5.1.0.7 ]] || fail "version is not 5.1.0.7"
 [[ $(field Section) == utils ]] || fail "section is not utils"
-for dependency in libqt6widgets6 fonts-arphic-uming; do
+for dependency in libqt6widgets6 fonts-arphic-uming qt6-translations-l10n; do
   grep -q -E "(^|, )$dependency( |,|$)" <<<"$(field Depends)" || fail "Depends lacks $dependency"
 done
 

@@ -1,8 +1,11 @@
 #include "application.h"
 
+#include <memory>
 #include <utility>
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include "digest/run_time_error.h"
 
@@ -15,6 +18,17 @@ void ShowErrorBox(const QString& message) {
                   QApplication::activeWindow());
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
+}
+
+// Qt's own texts (the message boxes' buttons among them) in Chinese, as the
+// window is, whatever the system's language.
+void InstallQtChineseTranslation(QApplication& app) {
+  // Owned by the application once loaded; unloaded it goes with this scope.
+  auto translator = std::make_unique<QTranslator>(&app);
+  if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(translator.release());
+  }
 }
 
 }  // namespace
@@ -63,7 +77,9 @@ void RunEventHandler(const std::function<void()>& handler) {
 }
 
 Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv), m_errorPresenter(&ShowErrorBox) {}
+    : QApplication(argc, argv), m_errorPresenter(&ShowErrorBox) {
+  InstallQtChineseTranslation(*this);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
   try {

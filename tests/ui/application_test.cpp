@@ -2,12 +2,14 @@
 
 #include <QEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
 #include "digest/run_time_error.h"
 #include "serial/device_id.h"
 #include "ui/application.h"
+#include "ui/qt_read_serial_view.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;
@@ -49,6 +51,7 @@ class ApplicationTest : public QObject {
   void errorInAClickHandlerIsReportedAndTheWindowStaysUsable();
   void errorInTheReadSerialCommandAbandonsItsRest();
   void messagesNameTheCode();
+  void messageBoxButtonsInChineseAndTheWindowAsDesigned();
 
  private:  // NOLINT(readability-redundant-access-specifiers): ends the slots for moc
   vellmor::ui::Application& m_app;
@@ -131,6 +134,15 @@ void ApplicationTest::messagesNameTheCode() {
   QVERIFY(vellmor::ui::RunTimeErrorMessage(6).contains(QStringLiteral("溢出")));
   QVERIFY(vellmor::ui::RunTimeErrorMessage(9).contains(QStringLiteral("下标越界")));
   QCOMPARE(vellmor::ui::RunTimeErrorMessage(5), QStringLiteral("运行时错误 '5'"));
+}
+
+void ApplicationTest::messageBoxButtonsInChineseAndTheWindowAsDesigned() {
+  vellmor::ui::test::TestMainW w;
+  const auto box = vellmor::ui::MakeWarningBox(&w.window, QStringLiteral("请插入U盘"),
+                                               QStringLiteral("Vellmor"));
+  QCOMPARE(box->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+  QCOMPARE(w.Find<QPushButton>("Command1")->text(), QStringLiteral("读取序列号"));
+  QCOMPARE(w.window.windowTitle(), QStringLiteral("Vellmor  Ver 5.1.7"));
 }
 
 // Qt Test's own main would make a plain QApplication; the handler lives in ours.
