@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -52,9 +53,24 @@ QLineEdit* MakeTextBox(QWidget* parent, const char* name) {
   return text;
 }
 
+// A caption label that takes the size of its caption in the font it actually gets,
+// from its designed top-left: another face or dpi must not clip it.
+class AutoSizeLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+      adjustSize();
+    }
+  }
+};
+
 QLabel* MakeCaptionLabel(QWidget* parent, const char* name, const QString& caption,
-                         QLineEdit* buddy) {
-  auto* label = new QLabel(caption, parent);
+                         QLineEdit* buddy, QPoint topLeft) {
+  auto* label = new AutoSizeLabel(caption, parent);
   label->setObjectName(QString::fromLatin1(name));
   QFont font = SongTiFont(kLabelPointSize);
   font.setBold(true);
@@ -62,6 +78,8 @@ QLabel* MakeCaptionLabel(QWidget* parent, const char* name, const QString& capti
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setBuddy(buddy);
   buddy->setAccessibleName(caption);
+  label->move(topLeft);
+  label->adjustSize();
   return label;
 }
 
@@ -141,11 +159,12 @@ void MainW::CreateControls() {
   m_label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_label4->setWordWrap(true);
 
-  QLabel* label2 = MakeCaptionLabel(this, "Label2", QStringLiteral("MD5加密"), m_text2);
-  label2->setGeometry(TwipsRect(*this, 360, 1560, 810, 210));
-
-  QLabel* label1 = MakeCaptionLabel(this, "Label1", QStringLiteral("U盘序列号"), m_text1);
-  label1->setGeometry(TwipsRect(*this, 240, 1200, 1020, 210));
+  // The design's widths and heights (810 x 210, 1020 x 210) are what the captions
+  // take in the designed face; the labels size themselves instead.
+  MakeCaptionLabel(this, "Label2", QStringLiteral("MD5加密"), m_text2,
+                   TwipsRect(*this, 360, 1560, 810, 210).topLeft());
+  MakeCaptionLabel(this, "Label1", QStringLiteral("U盘序列号"), m_text1,
+                   TwipsRect(*this, 240, 1200, 1020, 210).topLeft());
 
   setTabOrder(m_text1, m_text2);
   setTabOrder(m_text2, m_command3);

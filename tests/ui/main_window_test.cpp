@@ -62,6 +62,7 @@ class MainWindowTest : public QObject {
   void windowAsDesigned();
   void controlsInCreationOrderAtDesignedPlaces();
   void labelsUseBoldSongAndOthersTheDefaultFont();
+  void captionLabelsFitTheirCaptions();
   void tabCyclesTheFocusTakingControls();
   void enterAndEscapeTriggerNothing();
   void closingReportsTheEnd();
@@ -144,8 +145,9 @@ void MainWindowTest::controlsInCreationOrderAtDesignedPlaces() {
       {QStringLiteral("Label4"),
        {24, 176, 445, 55},
        QStringLiteral("本软件免费提供给广大用户，用于交流探讨。\n如有疑问请直接联系或网上留言。")},
-      {QStringLiteral("Label2"), {24, 104, 54, 14}, QStringLiteral("MD5加密")},
-      {QStringLiteral("Label1"), {16, 80, 68, 14}, QStringLiteral("U盘序列号")},
+      // The caption labels' sizes are their captions' (captionLabelsFitTheirCaptions).
+      {QStringLiteral("Label2"), {24, 104, 0, 0}, QStringLiteral("MD5加密")},
+      {QStringLiteral("Label1"), {16, 80, 0, 0}, QStringLiteral("U盘序列号")},
   };
 
   const QList<QWidget*> children = m_mainW->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
@@ -153,7 +155,11 @@ void MainWindowTest::controlsInCreationOrderAtDesignedPlaces() {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     QWidget* child = children.at(static_cast<qsizetype>(i));
     QCOMPARE(child->objectName(), expected[i].name);
-    QCOMPARE(child->geometry(), expected[i].geometry);
+    if (expected[i].geometry.isEmpty()) {
+      QCOMPARE(child->pos(), expected[i].geometry.topLeft());
+    } else {
+      QCOMPARE(child->geometry(), expected[i].geometry);
+    }
     QString text;
     if (auto* label = qobject_cast<QLabel*>(child)) {
       text = label->text();
@@ -196,6 +202,29 @@ void MainWindowTest::labelsUseBoldSongAndOthersTheDefaultFont() {
   QCOMPARE(m_mainW->font().family(), QStringLiteral("宋体"));
   QCOMPARE(m_mainW->font().pointSizeF(), 9.0);
   QVERIFY(!Control("Label4")->font().underline());
+}
+
+void MainWindowTest::captionLabelsFitTheirCaptions() {
+  for (const char* name : {"Label1", "Label2"}) {
+    auto* label = m_w->Find<QLabel>(name);
+    const QPoint designed = label->pos();
+    const auto fits = [&] {
+      const QSize caption = QFontMetrics(label->font()).size(0, label->text());
+      return label->contentsRect().width() >= caption.width() &&
+             label->contentsRect().height() >= caption.height() &&
+             label->width() <= caption.width() + 2 && label->pos() == designed;
+    };
+    QVERIFY2(fits(), name);
+
+    // A wider stand-in face, as another system's font or dpi would give.
+    QFont wider = label->font();
+    wider.setPointSizeF(wider.pointSizeF() * 1.5);
+    wider.setLetterSpacing(QFont::PercentageSpacing, 150);
+    const int before = label->width();
+    label->setFont(wider);
+    QVERIFY2(fits(), name);
+    QVERIFY(label->width() > before * 2);
+  }
 }
 
 void MainWindowTest::tabCyclesTheFocusTakingControls() {
