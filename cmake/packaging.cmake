@@ -1,28 +1,24 @@
 # Install layout and the Debian package (cpack -G DEB from a configured build).
 include(GNUInstallDirs)
 
-if(TARGET vellmor)
+if(VELLMOR_BUILD_UI)
   install(TARGETS vellmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-if(UNIX AND NOT APPLE AND TARGET vellmor)
+if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vellmor.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
   # The icon goes into the theme folder named after its size, read from the PNG header.
   set(vellmor_icon ${PROJECT_SOURCE_DIR}/src/ui/pictures/vellmor.png)
-  if(EXISTS ${vellmor_icon})
-    file(READ ${vellmor_icon} icon_size HEX OFFSET 16 LIMIT 8)
-    string(SUBSTRING "${icon_size}" 0 8 icon_width)
-    string(SUBSTRING "${icon_size}" 8 8 icon_height)
-    math(EXPR icon_width "0x${icon_width}")
-    math(EXPR icon_height "0x${icon_height}")
-    install(FILES ${vellmor_icon}
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${icon_width}x${icon_height}/apps)
-  else()
-    message(WARNING "No ${vellmor_icon}: the package will have no icon")
-  endif()
+  file(READ ${vellmor_icon} icon_size HEX OFFSET 16 LIMIT 8)
+  string(SUBSTRING "${icon_size}" 0 8 icon_width)
+  string(SUBSTRING "${icon_size}" 8 8 icon_height)
+  math(EXPR icon_width "0x${icon_width}")
+  math(EXPR icon_height "0x${icon_height}")
+  install(FILES ${vellmor_icon}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${icon_width}x${icon_height}/apps)
 endif()
 
 set(CPACK_PACKAGE_NAME vellmor)
