@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include "application.h"
-#include "contact.h"
+#include "design/contact.h"
 #include "fonts.h"
 #include "link_label.h"
 #include "resources.h"
@@ -40,7 +40,8 @@ QString FromUtf8(std::string_view text) {
 
 QString ProgramFolder() { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); }
 
-AboutWindow::AboutWindow(PlatformShell& shell) : QWidget(nullptr, kAboutFlags), m_shell(shell) {
+AboutWindow::AboutWindow(design::PlatformShell& shell)
+    : QWidget(nullptr, kAboutFlags), m_shell(shell) {
   setObjectName(QStringLiteral("关于"));
   // Closing it hides it; only the main window ends the program.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -70,20 +71,21 @@ void AboutWindow::LoadDesign(const QWidget& over) {
   // (resized, maximized) must not carry over.
   qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
   setWindowState(Qt::WindowNoState);
-  setWindowTitle(QUrl(FromUtf8(AuthorSiteLink)).host());
+  setWindowTitle(QUrl(FromUtf8(design::AuthorSiteLink)).host());
   setWindowIcon(LoadIcon(QString::fromLatin1(kAboutIconPath)));
 
-  const QString mail = FromUtf8(kAuthorMailAddress);
+  const QString mail = FromUtf8(design::kAuthorMailAddress);
   LinkLabel* label3 =
       MakeLabel("Label3", QStringLiteral("E-mail：") + mail, kEnvelopePointerPath, 1800, 345);
   LinkLabel* label2 =
-      MakeLabel("Label2", QStringLiteral("QQ群  ：") + FromUtf8(kAuthorQqGroupNumber),
+      MakeLabel("Label2", QStringLiteral("QQ群  ：") + FromUtf8(design::kAuthorQqGroupNumber),
                 kPersonPlusPointerPath, 1440, 345);
-  LinkLabel* label1 = MakeLabel("Label1", QStringLiteral("QQ    ：") + FromUtf8(kAuthorQqNumber),
-                                kPenguinPointerPath, 1080, 345);
-  LinkLabel* label4 =
-      MakeLabel("Label4", QStringLiteral("更多精品软件请点击\r\n") + FromUtf8(AuthorSiteLink),
-                kHandPointerPath, 360, 585);
+  LinkLabel* label1 =
+      MakeLabel("Label1", QStringLiteral("QQ    ：") + FromUtf8(design::kAuthorQqNumber),
+                kPenguinPointerPath, 1080, 345);
+  LinkLabel* label4 = MakeLabel(
+      "Label4", QStringLiteral("更多精品软件请点击\r\n") + FromUtf8(design::AuthorSiteLink),
+      kHandPointerPath, 360, 585);
 
   connect(label3, &LinkLabel::clicked, this, [this] { RunEventHandler([this] { OpenMail(); }); });
   for (LinkLabel* site : {label2, label1, label4}) {
@@ -113,13 +115,14 @@ LinkLabel* AboutWindow::MakeLabel(const char* name, const QString& caption, cons
 }
 
 void AboutWindow::OpenSite() {
-  m_shell.ShellExecute(static_cast<WindowHandle>(winId()), "Open", AuthorSiteLink, "0", "0", 0);
+  m_shell.ShellExecute(static_cast<design::WindowHandle>(winId()), "Open", design::AuthorSiteLink,
+                       "0", "0", 0);
 }
 
 void AboutWindow::OpenMail() {
-  const auto owner = static_cast<WindowHandle>(winId());
+  const auto owner = static_cast<design::WindowHandle>(winId());
   const std::string folder = ProgramFolder().toStdString();
-  m_shell.ShellExecute(owner, "Open", AuthorMailLink(), "", folder, kShowNormal);
+  m_shell.ShellExecute(owner, "Open", design::AuthorMailLink, "", folder, kShowNormal);
 }
 
 }  // namespace vellmor::ui

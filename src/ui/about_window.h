@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "platform_shell.h"
+#include "design/platform_shell.h"
 
 class QCloseEvent;
 class QEventLoop;
@@ -18,7 +18,7 @@ class AboutWindow : public QWidget {
 
  public:
   // The shell must outlive the window.
-  explicit AboutWindow(PlatformShell& shell);
+  explicit AboutWindow(design::PlatformShell& shell);
   ~AboutWindow() override;
 
   // Shows the window modally, centred over the given window, and returns once
@@ -35,7 +35,7 @@ class AboutWindow : public QWidget {
   void OpenSite();
   void OpenMail();
 
-  PlatformShell& m_shell;
+  design::PlatformShell& m_shell;
   QEventLoop* m_modalLoop = nullptr;
 };
 

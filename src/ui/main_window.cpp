@@ -15,7 +15,7 @@
 
 #include "about_window.h"
 #include "application.h"
-#include "contact.h"
+#include "design/contact.h"
 #include "fonts.h"
 #include "link_label.h"
 #include "resources.h"
@@ -85,14 +85,14 @@ QLabel* MakeCaptionLabel(QWidget* parent, const char* name, const QString& capti
 
 }  // namespace
 
-MainW::MainW(serial::UsbHubSource* source, PlatformShell* shell)
+MainW::MainW(serial::UsbHubSource* source, design::PlatformShell* shell)
     : QWidget(nullptr, kMainWFlags), m_source(source), m_shell(shell) {
   if (m_source == nullptr) {
     m_ownSource = serial::MakeSystemUsbHubSource();
     m_source = m_ownSource.get();
   }
   if (m_shell == nullptr) {
-    m_ownShell = MakeSystemShell();
+    m_ownShell = design::MakeSystemShell();
     m_shell = m_ownShell.get();
   }
   m_warningPresenter = [this](const QString& text, const QString& title) {
@@ -205,7 +205,7 @@ void MainW::CentreOnScreen() {
 }
 
 void MainW::OpenLink(std::string_view link) {
-  m_shell->ShellExecute(static_cast<WindowHandle>(winId()), "Open", link, "0", "0", 0);
+  m_shell->ShellExecute(static_cast<design::WindowHandle>(winId()), "Open", link, "0", "0", 0);
 }
 
 void MainW::Command1Click() {
@@ -220,13 +220,13 @@ void MainW::Command3Click() {
   m_about->ShowModal(*this);
 }
 
-void MainW::Label4Click() { OpenLink(AuthorSiteLink); }
+void MainW::Label4Click() { OpenLink(design::AuthorSiteLink); }
 
-void MainW::Picture1Click() { OpenLink(AdvertiserLink); }
+void MainW::Picture1Click() { OpenLink(design::AdvertiserLink); }
 
 void MainW::LinkMouseMove(Qt::MouseButtons buttons) {
   if (buttons == Qt::NoButton) {
-    m_shell->SetCursor(kLinkCursor);
+    m_shell->SetCursor(design::kLinkCursor);
   }
 }
 

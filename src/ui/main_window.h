@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "platform_shell.h"
+#include "design/platform_shell.h"
 #include "qt_read_serial_view.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
@@ -26,7 +26,7 @@ class MainW : public QWidget {
 
  public:
   // A null source or shell stands for the system's own; given ones must outlive the window.
-  explicit MainW(serial::UsbHubSource* source = nullptr, PlatformShell* shell = nullptr);
+  explicit MainW(serial::UsbHubSource* source = nullptr, design::PlatformShell* shell = nullptr);
   ~MainW() override;
 
   // One complete query for the USB serial.
@@ -56,9 +56,9 @@ class MainW : public QWidget {
   void LinkMouseMove(Qt::MouseButtons buttons);
 
   std::unique_ptr<serial::UsbHubSource> m_ownSource;
-  std::unique_ptr<PlatformShell> m_ownShell;
+  std::unique_ptr<design::PlatformShell> m_ownShell;
   serial::UsbHubSource* m_source;
-  PlatformShell* m_shell;
+  design::PlatformShell* m_shell;
   WarningPresenter m_warningPresenter;
   std::unique_ptr<QWindow> m_owner;
   std::unique_ptr<AboutWindow> m_about;

@@ -1,4 +1,4 @@
-#include "platform_shell.h"
+#include "design/platform_shell.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <QWidget>
 
-namespace vellmor::ui {
+namespace vellmor::design {
 
 namespace {
 
@@ -48,4 +48,4 @@ class LinuxShell final : public PlatformShell {
 
 std::unique_ptr<PlatformShell> MakeSystemShell() { return std::make_unique<LinuxShell>(); }
 
-}  // namespace vellmor::ui
+}  // namespace vellmor::design

@@ -1,21 +1,17 @@
 #include "twips.h"
 
-#include <cmath>
-
 #include <QPaintDevice>
 
 namespace vellmor::ui {
 
-int TwipsToPixels(int twips, int dotsPerInch) {
-  return static_cast<int>(
-      std::lround(static_cast<double>(twips) * dotsPerInch / static_cast<double>(kTwipsPerInch)));
+QRect PixelRect(const QPaintDevice& device, const design::Rect& twips) {
+  const design::Rect pixels =
+      design::TwipsToPixels(twips, device.logicalDpiX(), device.logicalDpiY());
+  return {pixels.left, pixels.top, pixels.width, pixels.height};
 }
 
 QRect TwipsRect(const QPaintDevice& device, int left, int top, int width, int height) {
-  const int dpiX = device.logicalDpiX();
-  const int dpiY = device.logicalDpiY();
-  return {TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY), TwipsToPixels(width, dpiX),
-          TwipsToPixels(height, dpiY)};
+  return PixelRect(device, {left, top, width, height});
 }
 
 }  // namespace vellmor::ui

@@ -2,14 +2,14 @@
 
 #include <QRect>
 
+#include "design/twips.h"
+
 class QPaintDevice;
 
 namespace vellmor::ui {
 
-inline constexpr int kTwipsPerInch = 1440;
-
-// Twips to the nearest pixel at the given dots per inch; 15 twips a pixel at 96.
-int TwipsToPixels(int twips, int dotsPerInch);
+// A rectangle of the design, in twips, in the device's logical pixels.
+QRect PixelRect(const QPaintDevice& device, const design::Rect& twips);
 
 // A control's rectangle, given in twips, in the device's logical pixels.
 QRect TwipsRect(const QPaintDevice& device, int left, int top, int width, int height);

@@ -53,14 +53,14 @@ std::unique_ptr<serial::UsbHubService> ScriptedUsbHubSource::Bind(std::u16string
   return std::make_unique<ScriptedService>(answers.at(std::min(index, answers.size() - 1)));
 }
 
-void RecordingShell::ShellExecute(WindowHandle owner, std::string_view operation,
+void RecordingShell::ShellExecute(design::WindowHandle owner, std::string_view operation,
                                   std::string_view file, std::string_view parameters,
                                   std::string_view directory, int showCommand) {
   calls.push_back({owner, std::string(operation), std::string(file), std::string(parameters),
                    std::string(directory), showCommand});
 }
 
-void RecordingShell::SetCursor(CursorHandle cursor) { cursors.push_back(cursor); }
+void RecordingShell::SetCursor(design::CursorHandle cursor) { cursors.push_back(cursor); }
 
 TestMainW::TestMainW() {
   window.SetWarningPresenter([this](const QString&, const QString&) { ++warnings; });

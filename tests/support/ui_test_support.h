@@ -7,10 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "design/platform_shell.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
 #include "ui/main_window.h"
-#include "ui/platform_shell.h"
 
 namespace vellmor::ui::test {
 
@@ -25,7 +25,7 @@ class ScriptedUsbHubSource : public serial::UsbHubSource {
 };
 
 struct ShellCall {
-  WindowHandle owner = 0;
+  design::WindowHandle owner = 0;
   std::string operation;
   std::string file;
   std::string parameters;
@@ -35,15 +35,15 @@ struct ShellCall {
   bool operator==(const ShellCall&) const = default;
 };
 
-class RecordingShell : public PlatformShell {
+class RecordingShell : public design::PlatformShell {
  public:
   std::vector<ShellCall> calls;
-  std::vector<CursorHandle> cursors;
+  std::vector<design::CursorHandle> cursors;
 
-  void ShellExecute(WindowHandle owner, std::string_view operation, std::string_view file,
+  void ShellExecute(design::WindowHandle owner, std::string_view operation, std::string_view file,
                     std::string_view parameters, std::string_view directory,
                     int showCommand) override;
-  void SetCursor(CursorHandle cursor) override;
+  void SetCursor(design::CursorHandle cursor) override;
 };
 
 // MainW over a scripted source and a recording shell; warnings are counted

@@ -9,12 +9,12 @@
 #include <QTest>
 #include <QWindow>
 
+#include "design/contact.h"
 #include "ui/about_window.h"
-#include "ui/contact.h"
 #include "ui_test_support.h"
 
+using vellmor::design::WindowHandle;
 using vellmor::ui::AboutWindow;
-using vellmor::ui::WindowHandle;
 using vellmor::ui::test::RecordingShell;
 using vellmor::ui::test::ShellCall;
 
@@ -180,7 +180,7 @@ void AboutWindowTest::eachLabelShowsItsOwnPointer() {
 void AboutWindowTest::webLabelsOpenTheAuthorSite() {
   WhileShown([&] {
     const auto owner = static_cast<WindowHandle>(m_about->winId());
-    const ShellCall site{owner, "Open", std::string(vellmor::ui::AuthorSiteLink), "0", "0", 0};
+    const ShellCall site{owner, "Open", std::string(vellmor::design::AuthorSiteLink), "0", "0", 0};
     for (const char* name : {"Label1", "Label2", "Label4"}) {
       // The caption and the empty space right of it both count.
       for (const QPoint& point : {QPoint(3, 3), QPoint(190, 20)}) {

@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include "design/contact.h"
 #include "ui/about_window.h"
-#include "ui/contact.h"
 #include "ui/main_window.h"
 #include "ui/qt_read_serial_view.h"
 #include "ui_test_support.h"
@@ -376,11 +376,11 @@ void MainWindowTest::linkOpensItsPageAnywhereInItsRectangle_data() {
   QTest::addColumn<QList<QPoint>>("points");
   // Its text, the empty space right of it and the last row inside the client area.
   QTest::newRow("Label4") << QStringLiteral("Label4")
-                          << QString::fromLatin1(vellmor::ui::AuthorSiteLink)
+                          << QString::fromLatin1(vellmor::design::AuthorSiteLink)
                           << QList<QPoint>{{5, 5}, {440, 5}, {440, 48}, {0, 0}};
   // The visible part starts 96 pixels into the box.
   QTest::newRow("Picture1") << QStringLiteral("Picture1")
-                            << QString::fromLatin1(vellmor::ui::AdvertiserLink)
+                            << QString::fromLatin1(vellmor::design::AdvertiserLink)
                             << QList<QPoint>{{100, 30}, {450, 1}, {200, 63}};
 }
 
@@ -389,7 +389,7 @@ void MainWindowTest::linkOpensItsPageAnywhereInItsRectangle() {
   QFETCH(QString, link);
   QFETCH(QList<QPoint>, points);
   QWidget* clicked = Control(qPrintable(control));
-  const ShellCall open{static_cast<vellmor::ui::WindowHandle>(m_mainW->winId()),
+  const ShellCall open{static_cast<vellmor::design::WindowHandle>(m_mainW->winId()),
                        "Open",
                        link.toStdString(),
                        "0",
@@ -430,7 +430,7 @@ void MainWindowTest::pointerSetOnlyWithNoButtonHeld() {
     QTest::mouseMove(control, point);
     QTest::mouseMove(control, point + QPoint(3, 2));
     // The system's pointing hand, as the windows name it.
-    QCOMPARE(m_w->shell.cursors, std::vector<vellmor::ui::CursorHandle>({0x1002D, 0x1002D}));
+    QCOMPARE(m_w->shell.cursors, std::vector<vellmor::design::CursorHandle>({0x1002D, 0x1002D}));
   }
   QVERIFY(m_w->shell.calls.empty());
 }

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "ui/platform_shell.h"
+#include "design/platform_shell.h"
 
 // Stands in for the desktop's browser and mail program.
 class UrlRecorder : public QObject {
@@ -30,7 +30,7 @@ class ShellLinuxTest : public QObject {
 
  private:  // NOLINT(readability-redundant-access-specifiers): ends the slots for moc
   UrlRecorder m_recorder;
-  std::unique_ptr<vellmor::ui::PlatformShell> m_shell;
+  std::unique_ptr<vellmor::design::PlatformShell> m_shell;
 };
 
 void ShellLinuxTest::init() {
@@ -38,7 +38,7 @@ void ShellLinuxTest::init() {
   for (const QString& scheme : {QStringLiteral("http"), QStringLiteral("mailto")}) {
     QDesktopServices::setUrlHandler(scheme, &m_recorder, "open");
   }
-  m_shell = vellmor::ui::MakeSystemShell();
+  m_shell = vellmor::design::MakeSystemShell();
 }
 
 void ShellLinuxTest::cleanup() {
@@ -74,7 +74,7 @@ void ShellLinuxTest::linkCursorPutsThePointingHandOnTheControlUnderTheMouse() {
 
   QCursor::setPos(label->mapToGlobal(QPoint(20, 10)));
   QTRY_COMPARE(QApplication::widgetAt(QCursor::pos()), label);
-  m_shell->SetCursor(vellmor::ui::kLinkCursor);
+  m_shell->SetCursor(vellmor::design::kLinkCursor);
   QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
   QCOMPARE(other->cursor().shape(), Qt::ArrowCursor);
 

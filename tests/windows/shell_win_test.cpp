@@ -1,4 +1,4 @@
-#include "ui/platform_shell.h"
+#include "design/platform_shell.h"
 
 #include <cstdint>
 
@@ -8,8 +8,8 @@
 
 namespace {
 
-using vellmor::ui::kLinkCursor;
-using vellmor::ui::MakeSystemShell;
+using vellmor::design::kLinkCursor;
+using vellmor::design::MakeSystemShell;
 
 // Opening links would start a browser, so only the pointer call runs here: it
 // shows that the entry was bound by name and is handed the fixed handle as is.

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-namespace vellmor::ui {
+namespace vellmor::design {
 
 using WindowHandle = std::uintptr_t;
 using CursorHandle = std::uintptr_t;
@@ -28,4 +28,4 @@ class PlatformShell {
 // hand on Linux.
 std::unique_ptr<PlatformShell> MakeSystemShell();
 
-}  // namespace vellmor::ui
+}  // namespace vellmor::design

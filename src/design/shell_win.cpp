@@ -10,7 +10,7 @@
 
 #include "digest/run_time_error.h"
 
-namespace vellmor::ui {
+namespace vellmor::design {
 namespace {
 
 using ShellExecuteAFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
@@ -92,4 +92,4 @@ class WindowsShell : public PlatformShell {
 
 std::unique_ptr<PlatformShell> MakeSystemShell() { return std::make_unique<WindowsShell>(); }
 
-}  // namespace vellmor::ui
+}  // namespace vellmor::design
