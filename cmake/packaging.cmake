@@ -1,10 +1,16 @@
 # Install layout and the Debian package (cpack -G DEB from a configured build).
 include(GNUInstallDirs)
 
-if(VELLMOR_BUILD_UI)
-  install(TARGETS vellmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(WIN32)
+  # One folder that runs where it is put: the two programs and the README.
+  install(TARGETS Vellmor vellmor-cli RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+else()
+  if(VELLMOR_BUILD_UI)
+    install(TARGETS vellmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+  install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vellmor.desktop
@@ -42,12 +48,29 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's Chinese texts need a font with CJK glyphs, and Qt's own texts (the
 # message boxes' buttons) its Chinese translation; nothing else pulls them in.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, qt6-translations-l10n")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
+  # A portable ZIP and an NSIS installer with a Start-menu entry and an uninstaller.
+  set(CPACK_GENERATOR ZIP NSIS)
+  set(CPACK_PACKAGE_FILE_NAME vellmor-${PROJECT_VERSION}-win64)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY Vellmor)
+  set(CPACK_PACKAGE_EXECUTABLES Vellmor Vellmor)
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+  # A 64-bit installer, like the programs it carries.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_PACKAGE_NAME Vellmor)
+  set(CPACK_NSIS_DISPLAY_NAME Vellmor)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME Vellmor.exe)
+  set(CPACK_NSIS_MUI_ICON ${VELLMOR_PICTURES_DIR}/vellmor.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${VELLMOR_PICTURES_DIR}/vellmor.ico)
+  set(CPACK_NSIS_URL_INFO_ABOUT "http://www.example.com")
+  # The uninstaller removes the product's key but would leave the vendor's, empty.
+  set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+      "DeleteRegKey SHCTX Software\\\\Vellmor\\\\Vellmor\nDeleteRegKey /ifempty SHCTX Software\\\\Vellmor")
 else()
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 
 include(CPack)
