@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs with mingw-w64 (warnings are errors), checks
-# that vellmor-cli.exe needs no DLL of the toolchain and carries its version
-# record and icon, then runs it and the platform checks of tests/windows under
-# wine in a throwaway prefix. --no-wine stops after the build checks.
+# that vellmor-cli.exe and Vellmor.exe need no DLL of the toolchain and carry
+# their version records, icons and manifest, builds the ZIP and the installer,
+# then runs the programs and the checks of tests/windows under wine in a
+# throwaway Chinese prefix: the CLI headless, the windows on a virtual display,
+# driven from outside; the installer installed, started and removed.
+# --no-wine stops after the build checks.
 # Usage: scripts/check_windows.sh [--no-wine]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -34,9 +37,10 @@ finish() {
 }
 elapsed() { echo "  ($1: $(($(date +%s) - $2)) s)"; }
 
-# Packages: the toolchain always; wine and the locale sources for the run.
-packages=(g++-mingw-w64-x86-64 mingw-w64-tools)
-[[ $use_wine -eq 1 ]] && packages+=(wine64 locales)
+# Packages: the toolchain and NSIS always; for the runs wine, the locale sources,
+# a virtual display, the CJK font and the fonts wine draws its frames with.
+packages=(g++-mingw-w64-x86-64 mingw-w64-tools nsis file)
+[[ $use_wine -eq 1 ]] && packages+=(wine64 locales xvfb xauth fonts-arphic-uming fonts-wine)
 missing=()
 for pkg in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
@@ -70,8 +74,10 @@ ok "cross-build with warnings as errors"
 
 tests_dir=$build_dir/tests/windows
 platform_tests=(code_page_win_test usb_hub_source_win_test shell_win_test)
+window_tests=(win32_window_test)
 # Built by name, so that a program left over from an earlier build never stands in.
-if cmake --build --preset mingw -j "$jobs" --target "${platform_tests[@]}" >/dev/null 2>&1; then
+if cmake --build --preset mingw -j "$jobs" --target "${platform_tests[@]}" "${window_tests[@]}" \
+  vellmor_driver >/dev/null 2>&1; then
   ok "platform checks built"
 else
   bad "platform checks built (CMakeLists.txt needs: if(WIN32) add_subdirectory(tests/windows) endif())"
@@ -106,6 +112,46 @@ for line in \
   '"IDI_ICON1" 14 /* RT_GROUP_ICON */'; do
   check "resource: $line" has_resource "$line"
 done
+
+# The window program: its own version record, the manifest, the pictures.
+window_exe=$build_dir/src/win32/Vellmor.exe
+[[ -f $window_exe ]] || { bad "$window_exe was built"; finish; }
+imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p')
+toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
+check "Vellmor.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
+resources=$(x86_64-w64-mingw32-windres -J coff -i "$window_exe" -O rc 2>&1)
+for line in \
+  'VALUE "OriginalFilename", "Vellmor.exe"' \
+  'VALUE "FileVersion", "5.01.0007"' \
+  'BLOCK "080404B0"' \
+  '1 14 /* RT_GROUP_ICON */' \
+  '2 14 /* RT_GROUP_ICON */' \
+  '101 RCDATA' \
+  '204 12 /* RT_GROUP_CURSOR */' \
+  '1 24 /* RT_MANIFEST */' \
+  'PerMonitorV2'; do
+  check "Vellmor.exe resource: $line" has_resource "$line"
+done
+
+# The packages: a portable ZIP and the installer.
+start=$(date +%s)
+rm -f "$build_dir"/vellmor-*-win64.zip "$build_dir"/vellmor-*-win64.exe
+(cd "$build_dir" && cpack >cpack.log 2>&1) || cat "$build_dir/cpack.log"
+zip_file=$(ls "$build_dir"/vellmor-*-win64.zip 2>/dev/null | head -n 1)
+installer=$(ls "$build_dir"/vellmor-*-win64.exe 2>/dev/null | head -n 1)
+check "the ZIP was built" test -f "$zip_file"
+check "the installer was built" test -f "$installer"
+portable=$build_dir/portable
+rm -rf "$portable" && mkdir -p "$portable"
+[[ -f $zip_file ]] && (cd "$portable" && cmake -E tar xf "$(realpath "../$(basename "$zip_file")")")
+zip_dir=$(ls -d "$portable"/vellmor-*-win64 2>/dev/null | head -n 1)
+check "the ZIP holds Vellmor.exe, vellmor-cli.exe and the README, nothing else" \
+  test "$(cd "$zip_dir" 2>/dev/null && ls | tr '\n' ' ')" = "README.md Vellmor.exe vellmor-cli.exe "
+window_size=$(stat -c %s "$zip_dir/Vellmor.exe" 2>/dev/null || echo 0)
+echo "  Vellmor.exe as shipped: $window_size bytes"
+check "Vellmor.exe as shipped is under 2 MiB" test "$window_size" -gt 0 -a "$window_size" -lt 2097152
+check "the installer is a 64-bit program" grep -q 'x86-64' <(file "$installer")
+elapsed "packages" "$start"
 
 if [[ $use_wine -eq 0 ]]; then
   finish
@@ -206,5 +252,87 @@ for test in "${platform_tests[@]}"; do
   check "$test under wine" status_is 0
 done
 elapsed "wine runs" "$start"
+
+# The windows. A virtual desktop on a virtual display gives the frames as wine
+# draws them and the design's 96 dpi; the Song face maps onto the installed CJK font.
+start=$(date +%s)
+for setting in \
+  'HKCU\Software\Wine\Fonts\Replacements|宋体|AR PL UMing CN' \
+  'HKCU\Software\Wine\Fonts\Replacements|SimSun|AR PL UMing CN' \
+  'HKCU\Software\Wine\Explorer|Desktop|Default' \
+  'HKCU\Software\Wine\Explorer\Desktops|Default|1024x768'; do
+  IFS='|' read -r key name value <<<"$setting"
+  "${wine_env[@]}" "$wine" reg add "$key" /v "$name" /d "$value" /f >/dev/null 2>&1
+done
+"${wine_env[@]}" "$wineserver" -k >/dev/null 2>&1
+
+# Links reach the Linux URL handler; these stand-ins record them instead.
+stand_ins=$PWD/$out/bin
+links=$PWD/$out/links.log
+mkdir -p "$stand_ins"
+rm -f "$links"
+for handler in xdg-open xdg-email; do
+  printf '#!/bin/sh\nprintf "%%s %%s\\n" %s "$*" >>"%s"\n' "$handler" "$links" >"$stand_ins/$handler"
+  chmod +x "$stand_ins/$handler"
+done
+gui_env=(WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+         "${locale_env[@]}" PATH="$stand_ins:$PATH" WINESERVER="$wineserver")
+# Runs a Windows program on its own virtual display and waits for every wine
+# process to end; output in $out/NAME.log, exit code in $run_status.
+gui_run() {
+  local name=$1
+  shift
+  xvfb-run -a -s "-screen 0 1024x768x24" env "${gui_env[@]}" bash -c \
+    'timeout 300 "$@"; status=$?; timeout 60 "$WINESERVER" -w || "$WINESERVER" -k; exit $status' \
+    gui "$wine" "$@" >"$out/$name.log" 2>&1
+  run_status=$?
+}
+windows_path() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+screenshots=$build_dir/screenshots
+mkdir -p "$screenshots"
+rm -f "$screenshots"/*.png
+driver=$tests_dir/vellmor_driver.exe
+
+# The portable program alone in its folder, driven from outside.
+alone=$out/alone
+rm -rf "$alone" && mkdir -p "$alone"
+cp "$zip_dir/Vellmor.exe" "$alone/"
+gui_run driver "$driver" "$(windows_path "$alone/Vellmor.exe")" "$(windows_path "$screenshots")"
+grep -vE '^(wine: Read access|.*setlocale)' "$out/driver.log"
+check "Vellmor.exe walked through under wine" status_is 0
+check "a click on Label4 hands the author's site to the shell" \
+  grep -qE '^xdg-open http://www\.example\.com/?$' "$links"
+check "a click on the banner hands the advertiser's page to the shell" \
+  grep -qxF 'xdg-open http://www.example.net/ad.asp?from=example.com' "$links"
+for picture in mainw about; do
+  check "screenshot $screenshots/$picture.png" test -s "$screenshots/$picture.png"
+done
+
+for test in "${window_tests[@]}"; do
+  gui_run "$test" "$tests_dir/$test.exe"
+  grep -vE '^(wine: Read access|.*setlocale)' "$out/$test.log"
+  check "$test under wine" status_is 0
+done
+elapsed "window runs" "$start"
+
+# The installer, silently, then the installed program, then the uninstaller.
+start=$(date +%s)
+installed=$prefix/drive_c/Program\ Files/Vellmor
+shortcut=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Vellmor/Vellmor.lnk
+gui_run install "$installer" /S
+check "the installer runs silently" status_is 0
+for file in Vellmor.exe vellmor-cli.exe README.md Uninstall.exe; do
+  check "installed: $file" test -f "$installed/$file"
+done
+check "the Start-menu entry points at the installed Vellmor.exe" \
+  grep -qaF 'C:\Program Files\Vellmor\Vellmor.exe' "$shortcut"
+gui_run installed "$driver" 'C:\Program Files\Vellmor\Vellmor.exe' "$(windows_path "$out")"
+check "the installed Vellmor.exe starts and closes" status_is 0
+gui_run uninstall 'C:\Program Files\Vellmor\Uninstall.exe' /S
+check "the uninstaller runs silently" status_is 0
+left=$(find "$prefix/drive_c" -iname '*vellmor*' 2>/dev/null; grep -il vellmor "$prefix"/*.reg 2>/dev/null)
+[[ -n $left ]] && echo "left behind: $left"
+check "nothing of Vellmor is left after uninstalling" test -z "$left"
+elapsed "installer" "$start"
 
 finish
