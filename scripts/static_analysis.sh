@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # clang-tidy (the repository's .clang-tidy) and cppcheck over the sources in src/.
 # clang-tidy reads the compile commands of a Linux build in build/analysis, so
-# it skips the *_win.cpp files; cppcheck needs no build and reads them all.
+# it skips the *_win.cpp files and the Win32 front end in src/win32; cppcheck
+# needs no build and reads them all.
 # Any finding fails the run. Files given as arguments replace the default set.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -36,7 +37,7 @@ fi
 status=0
 
 # Headers are checked through the sources that include them (HeaderFilterRegex).
-mapfile -t tidy_files < <(printf '%s\n' "${files[@]}" | grep -E '\.cpp$' | grep -v -E '_win\.cpp$')
+mapfile -t tidy_files < <(printf '%s\n' "${files[@]}" | grep -E '\.cpp$' | grep -v -E '(_win\.cpp|^src/win32/.*)$')
 echo "=== clang-tidy: ${#tidy_files[@]} files, $jobs at a time"
 tidy_log=$build/clang-tidy.log
 printf '%s\0' "${tidy_files[@]}" |
