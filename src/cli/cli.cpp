@@ -16,11 +16,14 @@
 #include "digest/digest.h"
 #include "digest/run_time_error.h"
 #include "digest/utf.h"
+#include "drives_command.h"
 #include "json_text.h"
 #include "serial/cc.h"
 #include "serial/device_id.h"
 #include "serial/read_serial_command.h"
 #include "serial/selection_rule.h"
+#include "serial/serial_notes.h"
+#include "serial/sysfs_drives.h"
 #include "serial/sysfs_usb_hub_source.h"
 
 namespace vellmor::cli {
@@ -32,6 +35,7 @@ constexpr std::string_view kProgramName = "vellmor-cli";
 constexpr std::string_view kUsage =
     R"(Usage: vellmor-cli [--json] [--sysfs-root DIR]
        vellmor-cli list [--json] [--sysfs-root DIR]
+       vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
        vellmor-cli digest [--length N] [--] [TEXT]
        vellmor-cli select
        vellmor-cli --help | --version
@@ -40,6 +44,8 @@ Without a command: reads the USB storage device's serial number once, as the
 window's button does, and prints two lines: the serial number (an empty line
 when there is none) and its digest, 32 upper-case hexadecimal digits. When the
 serial number is empty it also prints 请插入U盘 on standard error and exits 1.
+What may be wrong with the serial (made up from the port, short, a placeholder,
+shared, a card reader's) follows on standard error as "note:" lines.
 
 Commands:
   list     Prints every device identifier the query delivers, in delivery
@@ -47,6 +53,9 @@ Commands:
            from (the last that contains VID), "  " the others; a result
            without an identifier shows as (no DeviceID), one whose identifier
            cannot be read as (unreadable). Exits 0 whether or not one matched.
+  drives   Prints every USB mass-storage device now plugged in, in delivery
+           order: identifier, serial, ids and names, disks and partitions with
+           sizes, file systems, labels and mount points, and notes on the serial.
   digest   Prints the digest of TEXT, or of standard input read whole when
            TEXT is absent: every byte counts, a final newline included. Both
            must be UTF-8. Give TEXT after -- when it starts with "-".
@@ -64,8 +73,14 @@ Options:
                      null or 请插入U盘 (then not repeated on standard error).
                      List: {"ids":[{"deviceId":...,"state":"text|missing|
                      unreadable","chosen":true|false},...],"serial":...}.
-  --sysfs-root DIR   Read and list: take the devices from DIR/bus/usb/devices
-                     instead of the system's own device list.
+                     Read and drives also carry "schemaVersion" and "notes";
+                     the README gives the whole schema.
+  --sysfs-root DIR   Read, list and drives: take the devices from
+                     DIR/bus/usb/devices instead of the system's own list;
+                     drives then opens volumes and reads mounts only as
+                     --dev-root and --mount-table say.
+  --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
+  --mount-table FILE Drives: the mount table (mountinfo or fstab format).
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
                      16; any other whole number from -32768 to 32767 prints an
                      empty line.
@@ -78,12 +93,14 @@ that is not UTF-8; 3 standard input could not be read or standard output not
 written, or an unexpected failure.
 )";
 
-enum class Command { kRead, kList, kDigest, kSelect };
+enum class Command { kRead, kList, kDigest, kSelect, kDrives };
 
 struct Options {
   Command command = Command::kRead;
   bool json = false;
   std::optional<std::string> sysfs_root;
+  std::optional<std::string> dev_root;
+  std::optional<std::string> mount_table;
   std::optional<std::int16_t> length;
   std::optional<std::string> text;
 };
@@ -120,6 +137,8 @@ bool ParseCommand(std::string_view word, Options& options) {
     options.command = Command::kDigest;
   } else if (word == "select") {
     options.command = Command::kSelect;
+  } else if (word == "drives") {
+    options.command = Command::kDrives;
   } else {
     return false;
   }
@@ -171,7 +190,8 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
           return kExitOk;
         }
         options.json = true;
-      } else if (name == "--sysfs-root" || name == "--length") {
+      } else if (name == "--sysfs-root" || name == "--length" || name == "--dev-root" ||
+                 name == "--mount-table") {
         const auto value = OptionValue(args, i, attached);
         if (!value) {
           return Refuse(err, "option " + name + " needs a value");
@@ -183,7 +203,11 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
                                    Describe(*value));
           }
         } else if (value->empty()) {
-          return Refuse(err, "option --sysfs-root needs a folder");
+          return Refuse(err, "option " + name + " needs a path");
+        } else if (name == "--dev-root") {
+          options.dev_root = value;
+        } else if (name == "--mount-table") {
+          options.mount_table = value;
         } else {
           options.sysfs_root = value;
         }
@@ -202,12 +226,18 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
     }
   }
 
-  const bool reads_devices = options.command == Command::kRead || options.command == Command::kList;
+  const bool reads_devices = options.command == Command::kRead ||
+                             options.command == Command::kList ||
+                             options.command == Command::kDrives;
   if (options.json && !reads_devices) {
-    return Refuse(err, "option --json applies to the read action and list only");
+    return Refuse(err, "option --json applies to the read action, list and drives only");
   }
   if (options.sysfs_root && !reads_devices) {
-    return Refuse(err, "option --sysfs-root applies to the read action and list only");
+    return Refuse(err, "option --sysfs-root applies to the read action, list and drives only");
+  }
+  if ((options.dev_root || options.mount_table) &&
+      (options.command != Command::kDrives || !options.sysfs_root)) {
+    return Refuse(err, "options --dev-root and --mount-table apply to drives with --sysfs-root");
   }
   if (options.length && options.command != Command::kDigest) {
     return Refuse(err, "option --length applies to digest only");
@@ -263,8 +293,18 @@ class TerminalView : public serial::ReadSerialView {
   std::optional<std::u16string> m_warning;
 };
 
-int RunRead(const Options& options, serial::UsbHubSource& source, std::ostream& out,
-            std::ostream& err) {
+// The notes on the serial shown, from a scan of its own; none when the scan fails.
+std::vector<serial::SerialNote> NotesFor(const std::u16string& serial,
+                                         serial::DriveSource* drives) {
+  if (drives == nullptr || serial.empty()) {
+    return {};
+  }
+  const auto devices = drives->ScanUsbDevices();
+  return devices ? serial::NotesForSerial(*devices, serial) : std::vector<serial::SerialNote>();
+}
+
+int RunRead(const Options& options, serial::UsbHubSource& source, serial::DriveSource* drives,
+            std::ostream& out, std::ostream& err) {
   // Kept to tell "nothing matched" (null) from an empty serial in JSON.
   serial::SerialValue queried;
   TerminalView view;
@@ -275,14 +315,17 @@ int RunRead(const Options& options, serial::UsbHubSource& source, std::ostream& 
       },
       view);
 
+  const std::vector<serial::SerialNote> notes = NotesFor(view.Text1(), drives);
   if (options.json) {
     out << R"({"serial":)" << JsonValue(queried) << R"(,"digest":)" << JsonString(view.text2())
-        << R"(,"warning":)" << JsonValue(view.warning()) << "}\n";
+        << R"(,"warning":)" << JsonValue(view.warning()) << R"(,"notes":)" << NotesJson(notes)
+        << R"(,"schemaVersion":)" << kJsonSchemaVersion << "}\n";
   } else {
     out << Utf16ToUtf8(view.Text1()) << '\n';
     if (view.warning()) {
       err << Utf16ToUtf8(*view.warning()) << '\n';
     }
+    WriteNoteLines(notes, err);
     out << Utf16ToUtf8(view.text2()) << '\n';
   }
   return view.warning() ? kExitNoSerial : kExitOk;
@@ -393,31 +436,55 @@ int RunSelect(std::istream& in, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+// UTF-8 on every system: the argument was converted to it on Windows.
+std::filesystem::path PathOf(const std::string& argument) {
+  return {std::u8string(argument.begin(), argument.end())};
+}
+
 int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& err,
-                     const SourceFactory& system_source) {
+                     const SourceFactory& system_source, const DriveSourceFactory& system_drives) {
   std::unique_ptr<serial::UsbHubSource> source;
+  std::unique_ptr<serial::DriveSource> drives;
   if (options.sysfs_root) {
-    // UTF-8 on every system: the argument was converted to it on Windows.
-    const std::filesystem::path root(
-        std::u8string(options.sysfs_root->begin(), options.sysfs_root->end()));
+    const std::filesystem::path root = PathOf(*options.sysfs_root);
     std::error_code error;
     if (!std::filesystem::is_directory(root, error)) {
       return Refuse(err, "option --sysfs-root: no folder " + Describe(*options.sysfs_root));
     }
     source = std::make_unique<serial::SysfsUsbHubSource>(root);
+    serial::SysfsDrivePaths paths{root, std::nullopt, std::nullopt, false};
+    if (options.dev_root) {
+      paths.dev_root = PathOf(*options.dev_root);
+    }
+    if (options.mount_table) {
+      paths.mount_table = PathOf(*options.mount_table);
+    }
+    drives = serial::MakeSysfsDriveSource(paths);
   } else {
     source = system_source();
+    drives = system_drives();
   }
-  return options.command == Command::kList ? RunList(options, *source, out)
-                                           : RunRead(options, *source, out, err);
+  switch (options.command) {
+    case Command::kList:
+      return RunList(options, *source, out);
+    case Command::kDrives:
+      if (!drives) {
+        return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",
+                    kExitFailure);
+      }
+      return RunDrives(options.json, *drives, out, err);
+    default:
+      return RunRead(options, *source, drives.get(), out, err);
+  }
 }
 
 int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
-             const SourceFactory& system_source) {
+             const SourceFactory& system_source, const DriveSourceFactory& system_drives) {
   switch (options.command) {
     case Command::kRead:
     case Command::kList:
-      return RunDeviceCommand(options, out, err, system_source);
+    case Command::kDrives:
+      return RunDeviceCommand(options, out, err, system_source, system_drives);
     case Command::kDigest:
       return RunDigest(options, in, out, err);
     case Command::kSelect:
@@ -429,12 +496,13 @@ int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::o
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-           std::ostream& err, const SourceFactory& system_source) {
+           std::ostream& err, const SourceFactory& system_source,
+           const DriveSourceFactory& system_drives) {
   int code = kExitFailure;
   try {
     Options options;
     const auto answered = ParseArguments(args, options, out, err);
-    code = answered ? *answered : Dispatch(options, in, out, err, system_source);
+    code = answered ? *answered : Dispatch(options, in, out, err, system_source, system_drives);
   } catch (const RunTimeError& error) {
     return Fail(err, "run-time error " + std::to_string(error.code()), kExitFailure);
   } catch (const std::bad_alloc&) {

@@ -413,7 +413,8 @@ DeviceId RootHubId(const DeviceDescriptor& descriptor, const DevicePosition& pos
 }
 
 DeviceId DeviceIdOf(const Listing& listing, const std::string& name,
-                    const DeviceDescriptor& descriptor, const DevicePosition& position) {
+                    const DeviceDescriptor& descriptor, const DevicePosition& position,
+                    bool& made_up) {
   if (position.ports.empty()) {
     return RootHubId(descriptor, position);
   }
@@ -427,6 +428,7 @@ DeviceId DeviceIdOf(const Listing& listing, const std::string& name,
   if (serial.status == Attribute::Status::kText && IsUsableSerial(serial_text)) {
     instance = UpperCase(serial_text);
   } else {
+    made_up = true;
     // The hub the device hangs on, named as the kernel names it.
     std::string parent = Join({"usb", std::to_string(position.bus)});
     if (position.ports.size() > 1) {
@@ -443,24 +445,21 @@ DeviceId DeviceIdOf(const Listing& listing, const std::string& name,
 }
 
 struct Device {
-  std::string name;
+  SysfsUsbDevice found;
   DevicePosition position;
-  bool mass_storage = false;
-  DeviceId id;
 };
 
 // Root hubs and other devices first, mass-storage devices last; within each group by
 // bus, then by port path number by number, a hub before the devices behind it.
 bool DeliveredBefore(const Device& a, const Device& b) {
-  return std::tie(a.mass_storage, a.position.bus, a.position.ports, a.name) <
-         std::tie(b.mass_storage, b.position.bus, b.position.ports, b.name);
+  return std::tie(a.found.mass_storage, a.position.bus, a.position.ports, a.found.name) <
+         std::tie(b.found.mass_storage, b.position.bus, b.position.ports, b.found.name);
 }
 
-// Nothing is read after this: later enumeration sees the devices as they were now.
-std::optional<std::vector<DeviceId>> SnapshotDeviceIds(const fs::path& listing_path) {
+std::optional<std::vector<Device>> ScanDevices(const fs::path& listing_path) {
   Listing listing(listing_path);
   if (listing.state() == Listing::State::kMissing) {
-    return std::vector<DeviceId>();
+    return std::vector<Device>();
   }
   if (listing.state() != Listing::State::kOpen) {
     return std::nullopt;
@@ -473,24 +472,36 @@ std::optional<std::vector<DeviceId>> SnapshotDeviceIds(const fs::path& listing_p
     if (!position) {
       continue;
     }
-    Device device{std::move(name), std::move(*position), false, DeviceId::Unreadable()};
-    const Attribute raw = listing.Read(device.name + "/descriptors");
+    Device device{{std::move(name), DeviceId::Unreadable()}, std::move(*position)};
+    SysfsUsbDevice& found = device.found;
+    const Attribute raw = listing.Read(found.name + "/descriptors");
     const auto descriptor = raw.status == Attribute::Status::kText
                                 ? ParseDescriptors(raw.text)
                                 : std::optional<DeviceDescriptor>();
     if (descriptor) {
       // Root hubs stay in the first group, whatever their interfaces.
-      device.mass_storage = descriptor->mass_storage && !device.position.ports.empty();
-      device.id = DeviceIdOf(listing, device.name, *descriptor, device.position);
+      found.mass_storage = descriptor->mass_storage && !device.position.ports.empty();
+      found.vendor = descriptor->vendor;
+      found.product = descriptor->product;
+      found.id =
+          DeviceIdOf(listing, found.name, *descriptor, device.position, found.serial_made_up);
     }
     devices.push_back(std::move(device));
   }
   std::sort(devices.begin(), devices.end(), DeliveredBefore);
+  return devices;
+}
 
+// Nothing is read after this: later enumeration sees the devices as they were now.
+std::optional<std::vector<DeviceId>> SnapshotDeviceIds(const fs::path& listing_path) {
+  auto devices = ScanDevices(listing_path);
+  if (!devices) {
+    return std::nullopt;
+  }
   std::vector<DeviceId> ids;
-  ids.reserve(devices.size());
-  for (Device& device : devices) {
-    ids.push_back(std::move(device.id));
+  ids.reserve(devices->size());
+  for (Device& device : *devices) {
+    ids.push_back(std::move(device.found.id));
   }
   return ids;
 }
@@ -552,6 +563,19 @@ class SysfsUsbHubService : public UsbHubService {
 };
 
 }  // namespace
+
+std::optional<std::vector<SysfsUsbDevice>> ScanSysfsUsbDevices(const fs::path& root) {
+  auto devices = ScanDevices(root / "bus" / "usb" / "devices");
+  if (!devices) {
+    return std::nullopt;
+  }
+  std::vector<SysfsUsbDevice> found;
+  found.reserve(devices->size());
+  for (Device& device : *devices) {
+    found.push_back(std::move(device.found));
+  }
+  return found;
+}
 
 SysfsUsbHubSource::SysfsUsbHubSource(fs::path root) : m_root(std::move(root)) {}
 

@@ -137,7 +137,10 @@ TEST_F(CliTest, ReadPrintsSerialAndItsDigest) {
   const Outcome run = Cli(WithRoot({}));
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_EQ(run.out, Lines({"AB12CD34", kSerialDigest}));
-  EXPECT_EQ(run.err, "");
+  // Eight characters: fewer than the mass-storage class asks for.
+  EXPECT_EQ(run.err,
+            "vellmor-cli: note: the serial is shorter than 12 characters, the least the "
+            "mass-storage class asks for\n");
 }
 
 TEST_F(CliTest, ReadWithoutDriveWarnsAndStillPrintsDigest) {
@@ -157,8 +160,8 @@ TEST_F(CliTest, ReadQueriesTheSystemSourceOnce) {
 }
 
 TEST_F(CliTest, ReadJsonTellsNoMatchFromEmptySerial) {
-  const std::string warned =
-      R"(","digest":")" + std::string(kEmptyDigest) + R"(","warning":"请插入U盘"})" + "\n";
+  const std::string warned = R"(","digest":")" + std::string(kEmptyDigest) +
+                             R"(","warning":"请插入U盘","notes":[],"schemaVersion":1})" + "\n";
   Outcome run = Cli(WithRoot({"--json"}));
   EXPECT_EQ(run.code, kExitNoSerial);
   EXPECT_EQ(run.out, R"({"serial":null)" + warned.substr(1));
@@ -174,7 +177,7 @@ TEST_F(CliTest, ReadJsonTellsNoMatchFromEmptySerial) {
   run = Cli(WithRoot({"--json"}));
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_EQ(run.out, R"({"serial":"AB12CD34","digest":")" + std::string(kSerialDigest) +
-                         R"(","warning":null})" + "\n");
+                         R"(","warning":null,"notes":["short"],"schemaVersion":1})" + "\n");
 }
 
 TEST_F(CliTest, ListMarksTheIdentifierTheSerialComesFrom) {

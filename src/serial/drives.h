@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellmor::serial {
+
+// What may be wrong with a serial for someone who binds a licence to it.
+enum class SerialNote {
+  kMadeUp,       // the system made the instance up from the port: it changes with the port
+  kShort,        // fewer than 12 characters, the least the mass-storage class asks for
+  kPlaceholder,  // a value many devices ship with, or a run of one character
+  kShared,       // another device plugged in now has the same serial
+  kCardReader,   // the serial belongs to a card reader, not to the card in it
+};
+
+// A disk or one of its partitions as the system mounts it.
+struct Volume {
+  std::u16string name;  // "sdb1" on Linux, "Disk #1, Partition #0" on Windows
+  std::uint64_t size_bytes = 0;
+  std::optional<std::u16string> label;
+  std::optional<std::u16string> file_system;
+  std::vector<std::u16string> mount_points;  // drive letters on Windows
+};
+
+struct Disk {
+  Volume
+      volume;  // the whole disk; a stick formatted without partitions carries its file system here
+  std::optional<std::u16string> model;
+  std::vector<Volume> partitions;
+};
+
+// One USB device of the same list the read action queries.
+struct UsbDevice {
+  // The system's own name for the device: "1-2.3" in sysfs, the instance path on Windows.
+  std::string location;
+  std::u16string device_id;
+  std::u16string serial;  // the identifier's last piece, as the window shows it
+  bool serial_made_up = false;
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+  std::optional<std::u16string> manufacturer;
+  std::optional<std::u16string> product_name;
+  bool mass_storage = false;
+  bool card_reader = false;
+  std::vector<Disk> disks;
+  std::vector<SerialNote> notes;
+};
+
+// Where the devices and their disks come from: sysfs, the mount table and the
+// volumes on Linux, the management service on Windows, a tree in a folder in tests.
+class DriveSource {
+ public:
+  virtual ~DriveSource() = default;
+  // Every USB device with an identifier, in delivery order, with notes; no value
+  // when the device list cannot be read.
+  virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices() = 0;
+};
+
+std::unique_ptr<DriveSource> MakeSystemDriveSource();
+
+}  // namespace vellmor::serial

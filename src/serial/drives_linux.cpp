@@ -1,0 +1,11 @@
+#include "drives.h"
+
+#include "sysfs_drives.h"
+
+namespace vellmor::serial {
+
+std::unique_ptr<DriveSource> MakeSystemDriveSource() {
+  return std::make_unique<SysfsDriveSource>();
+}
+
+}  // namespace vellmor::serial

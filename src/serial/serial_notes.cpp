@@ -1,0 +1,123 @@
+#include "serial_notes.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "selection_rule.h"
+
+namespace vellmor::serial {
+
+namespace {
+
+// Serials seen on many unrelated cheap and promotional sticks.
+constexpr std::array<std::u16string_view, 8> kPlaceholders = {
+    u"0123456789ABCDEF", u"123456789ABCDEF", u"1234567890ABCDEF", u"0123456789",
+    u"1234567890",       u"000000000001",    u"0000000000000001", u"00000000000000000001"};
+
+constexpr std::array<std::u16string_view, 9> kCardReaderWords = {
+    u"READER",  u"SD/MMC", u"MMC/SD",       u"MULTI-CARD", u"MULTICARD",
+    u"MICROSD", u"SDXC",   u"COMPACTFLASH", u"MS/MS-PRO"};
+
+std::u16string UpperCase(std::u16string_view text) {
+  std::u16string upper(text);
+  for (char16_t& c : upper) {
+    if (c >= u'a' && c <= u'z') {
+      c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+  }
+  return upper;
+}
+
+}  // namespace
+
+bool IsPlaceholderSerial(std::u16string_view serial) {
+  if (serial.size() >= 2 && serial.find_first_not_of(serial.front()) == std::u16string_view::npos) {
+    return true;
+  }
+  const std::u16string upper = UpperCase(serial);
+  return std::find(kPlaceholders.begin(), kPlaceholders.end(), upper) != kPlaceholders.end();
+}
+
+bool NamesCardReader(std::u16string_view name) {
+  const std::u16string upper = UpperCase(name);
+  return std::any_of(
+      kCardReaderWords.begin(), kCardReaderWords.end(),
+      [&](std::u16string_view word) { return upper.find(word) != std::u16string::npos; });
+}
+
+void AddSerialNotes(std::vector<UsbDevice>& devices) {
+  std::map<std::u16string, int> owners;
+  for (const UsbDevice& device : devices) {
+    if (!device.serial_made_up && !device.serial.empty()) {
+      ++owners[UpperCase(device.serial)];
+    }
+  }
+  for (UsbDevice& device : devices) {
+    std::vector<SerialNote>& notes = device.notes;
+    notes.clear();
+    if (device.serial_made_up) {
+      notes.push_back(SerialNote::kMadeUp);
+    } else {
+      if (device.serial.size() < kShortestClassSerial) {
+        notes.push_back(SerialNote::kShort);
+      }
+      if (IsPlaceholderSerial(device.serial)) {
+        notes.push_back(SerialNote::kPlaceholder);
+      }
+      if (owners[UpperCase(device.serial)] > 1) {
+        notes.push_back(SerialNote::kShared);
+      }
+    }
+    if (device.card_reader) {
+      notes.push_back(SerialNote::kCardReader);
+    }
+  }
+}
+
+std::vector<SerialNote> NotesForSerial(const std::vector<UsbDevice>& devices,
+                                       std::u16string_view serial) {
+  for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
+    if (MatchesVidPattern(device->device_id) && LastPiece(device->device_id) == serial) {
+      return device->notes;
+    }
+  }
+  return {};
+}
+
+std::string_view NoteName(SerialNote note) {
+  switch (note) {
+    case SerialNote::kMadeUp:
+      return "madeUp";
+    case SerialNote::kShort:
+      return "short";
+    case SerialNote::kPlaceholder:
+      return "placeholder";
+    case SerialNote::kShared:
+      return "shared";
+    case SerialNote::kCardReader:
+      return "cardReader";
+  }
+  return "unknown";
+}
+
+std::string_view NoteText(SerialNote note) {
+  switch (note) {
+    case SerialNote::kMadeUp:
+      return "the serial is made up by the system from the port; it changes when the device moves "
+             "to another port";
+    case SerialNote::kShort:
+      return "the serial is shorter than 12 characters, the least the mass-storage class asks for";
+    case SerialNote::kPlaceholder:
+      return "the serial is a placeholder many devices share";
+    case SerialNote::kShared:
+      return "another device plugged in now has the same serial";
+    case SerialNote::kCardReader:
+      return "the device is a card reader: the serial is the reader's, not the card's";
+  }
+  return "";
+}
+
+}  // namespace vellmor::serial

@@ -1,0 +1,346 @@
+#include "sysfs_drives.h"
+
+#include <blkid/blkid.h>
+#include <libmount/libmount.h>
+#include <libudev.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "digest/utf.h"
+#include "selection_rule.h"
+#include "serial_notes.h"
+#include "sysfs_usb_hub_source.h"
+
+namespace vellmor::serial {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kSectorBytes = 512;
+constexpr std::size_t kMaxLineBytes = 4096;
+
+struct Mount {
+  dev_t devno = 0;
+  std::string source;
+  std::string target;
+  std::string file_system;
+};
+
+struct VolumeFacts {
+  std::optional<std::string> label;
+  std::optional<std::string> file_system;
+};
+
+std::optional<std::string> ReadLine(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::string line(kMaxLineBytes, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<std::size_t>(in.gcount()));
+  if (const auto end = line.find('\n'); end != std::string::npos) {
+    line.resize(end);
+  }
+  return line;
+}
+
+std::string Trimmed(std::string text) {
+  const auto end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+  return text;
+}
+
+std::optional<std::u16string> Text(const std::optional<std::string>& bytes) {
+  if (!bytes || bytes->empty()) {
+    return std::nullopt;
+  }
+  // A device's strings are the kernel's UTF-8; a label is whatever the volume holds.
+  if (auto text = Utf8ToUtf16(*bytes)) {
+    return text;
+  }
+  std::u16string latin;
+  for (const char c : *bytes) {
+    latin.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  }
+  return latin;
+}
+
+std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::uint64_t ReadNumber(const fs::path& file) {
+  const auto line = ReadLine(file);
+  std::uint64_t value = 0;
+  if (line) {
+    std::from_chars(line->data(), line->data() + line->size(), value);
+  }
+  return value;
+}
+
+// "8:17", as sysfs writes a block device's number.
+std::optional<dev_t> ReadDevno(const fs::path& file) {
+  const auto line = ReadLine(file);
+  if (!line) {
+    return std::nullopt;
+  }
+  const auto colon = line->find(':');
+  unsigned major_number = 0;
+  unsigned minor_number = 0;
+  const char* const end = line->data() + line->size();
+  if (colon == std::string::npos ||
+      std::from_chars(line->data(), line->data() + colon, major_number).ec != std::errc() ||
+      std::from_chars(line->data() + colon + 1, end, minor_number).ec != std::errc()) {
+    return std::nullopt;
+  }
+  return makedev(major_number, minor_number);
+}
+
+std::vector<Mount> ReadMounts(const std::optional<fs::path>& mount_table) {
+  std::vector<Mount> mounts;
+  if (!mount_table) {
+    return mounts;
+  }
+  const std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)> table(
+      mnt_new_table_from_file(mount_table->c_str()), mnt_unref_table);
+  const std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> iter(mnt_new_iter(MNT_ITER_FORWARD),
+                                                                    mnt_free_iter);
+  if (!table || !iter) {
+    return mounts;
+  }
+  libmnt_fs* entry = nullptr;
+  while (mnt_table_next_fs(table.get(), iter.get(), &entry) == 0) {
+    const char* const source = mnt_fs_get_srcpath(entry);
+    const char* const target = mnt_fs_get_target(entry);
+    const char* const type = mnt_fs_get_fstype(entry);
+    if (target != nullptr) {
+      mounts.push_back({mnt_fs_get_devno(entry), source != nullptr ? source : "", target,
+                        type != nullptr ? type : ""});
+    }
+  }
+  return mounts;
+}
+
+// Label and file system from the volume's own superblock; no value when the volume
+// cannot be opened (a user without the disk group, a slot without a card).
+std::optional<VolumeFacts> ProbeVolume(const fs::path& node) {
+  const std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(
+      blkid_new_probe_from_filename(node.c_str()), blkid_free_probe);
+  if (!probe) {
+    return std::nullopt;
+  }
+  blkid_probe_enable_superblocks(probe.get(), 1);
+  blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
+  VolumeFacts facts;
+  if (blkid_do_safeprobe(probe.get()) == 0) {
+    const auto value = [&](const char* name) -> std::optional<std::string> {
+      const char* data = nullptr;
+      if (blkid_probe_lookup_value(probe.get(), name, &data, nullptr) == 0 && data != nullptr) {
+        return std::string(data);
+      }
+      return std::nullopt;
+    };
+    facts.label = value("LABEL");
+    facts.file_system = value("TYPE");
+  }
+  return facts;
+}
+
+// udev escapes unsafe bytes of a label as \xNN.
+std::string Unescaped(std::string_view text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned value = 0;
+    if (text.substr(i, 2) == "\\x" && i + 4 <= text.size() &&
+        std::from_chars(text.data() + i + 2, text.data() + i + 4, value, 16).ptr ==
+            text.data() + i + 4) {
+      plain.push_back(static_cast<char>(value));
+      i += 3;
+    } else {
+      plain.push_back(text[i]);
+    }
+  }
+  return plain;
+}
+
+// What udev's own probe found when it saw the volume appear.
+VolumeFacts UdevVolume(dev_t devno) {
+  VolumeFacts facts;
+  const std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), udev_unref);
+  if (!context) {
+    return facts;
+  }
+  const std::unique_ptr<udev_device, decltype(&udev_device_unref)> device(
+      udev_device_new_from_devnum(context.get(), 'b', devno), udev_device_unref);
+  if (!device) {
+    return facts;
+  }
+  if (const char* label = udev_device_get_property_value(device.get(), "ID_FS_LABEL_ENC")) {
+    facts.label = Unescaped(label);
+  }
+  if (const char* type = udev_device_get_property_value(device.get(), "ID_FS_TYPE")) {
+    facts.file_system = type;
+  }
+  return facts;
+}
+
+std::vector<fs::path> Entries(const fs::path& dir, std::string_view prefix) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (fs::directory_iterator entry(dir, error), end; !error && entry != end;
+       entry.increment(error)) {
+    if (entry->path().filename().native().starts_with(prefix)) {
+      found.push_back(entry->path());
+    }
+  }
+  // sdb2 before sdb10, 0:0:0:1 before 0:0:0:10.
+  std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
+    const std::string x = a.filename().native();
+    const std::string y = b.filename().native();
+    return std::pair(x.size(), x) < std::pair(y.size(), y);
+  });
+  return found;
+}
+
+class VolumeReader {
+ public:
+  VolumeReader(const SysfsDrivePaths& paths, std::vector<Mount> mounts)
+      : m_paths(paths), m_mounts(std::move(mounts)) {}
+
+  // `probe` is false for a disk whose partitions hold the file systems.
+  Volume Read(const fs::path& dir, bool probe) const {
+    Volume volume;
+    const std::string name = dir.filename().native();
+    volume.name = Widen(name);
+    volume.size_bytes = ReadNumber(dir / "size") * kSectorBytes;
+    const auto devno = ReadDevno(dir / "dev");
+    const std::optional<fs::path> node =
+        m_paths.dev_root ? std::optional(*m_paths.dev_root / name) : std::nullopt;
+    std::optional<std::string> mounted_type;
+    for (const Mount& mount : m_mounts) {
+      if ((devno && mount.devno == *devno) ||
+          (mount.devno == 0 && node && mount.source == node->native())) {
+        if (auto target = Text(mount.target)) {
+          volume.mount_points.push_back(std::move(*target));
+        }
+        mounted_type = mount.file_system;
+      }
+    }
+    if (probe && node && volume.size_bytes > 0) {
+      auto facts = ProbeVolume(*node);
+      if (!facts && devno && m_paths.udev_properties) {
+        facts = UdevVolume(*devno);
+      }
+      if (facts) {
+        volume.label = Text(facts->label);
+        volume.file_system = Text(facts->file_system);
+      }
+    }
+    if (!volume.file_system) {
+      volume.file_system = Text(mounted_type);
+    }
+    return volume;
+  }
+
+ private:
+  const SysfsDrivePaths& m_paths;
+  std::vector<Mount> m_mounts;
+};
+
+// The device's SCSI disks: interface → host → target → logical unit → block.
+// Returns how many logical units the device has: a reader has one per slot.
+std::size_t AddDisks(const fs::path& device_dir, const std::string& name,
+                     const VolumeReader& volumes, UsbDevice& device) {
+  std::size_t units = 0;
+  for (const fs::path& interface : Entries(device_dir, name + ":")) {
+    for (const fs::path& host : Entries(interface, "host")) {
+      for (const fs::path& target : Entries(host, "target")) {
+        for (const fs::path& unit : Entries(target, "")) {
+          if (!fs::is_directory(unit / "block")) {
+            continue;
+          }
+          ++units;
+          for (const fs::path& block : Entries(unit / "block", "")) {
+            Disk disk;
+            for (const fs::path& part : Entries(block, block.filename().native())) {
+              if (fs::exists(part / "partition")) {
+                disk.partitions.push_back(volumes.Read(part, true));
+              }
+            }
+            disk.volume = volumes.Read(block, disk.partitions.empty());
+            if (const auto model = ReadLine(unit / "model")) {
+              disk.model = Text(Trimmed(*model));
+            }
+            device.disks.push_back(std::move(disk));
+          }
+        }
+      }
+    }
+  }
+  return units;
+}
+
+bool NamedAsReader(const UsbDevice& device) {
+  if (device.product_name && NamesCardReader(*device.product_name)) {
+    return true;
+  }
+  return std::any_of(device.disks.begin(), device.disks.end(),
+                     [](const Disk& disk) { return disk.model && NamesCardReader(*disk.model); });
+}
+
+}  // namespace
+
+std::unique_ptr<DriveSource> MakeSysfsDriveSource(const SysfsDrivePaths& paths) {
+  return std::make_unique<SysfsDriveSource>(paths);
+}
+
+SysfsDriveSource::SysfsDriveSource(SysfsDrivePaths paths) : m_paths(std::move(paths)) {}
+
+std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices() {
+  auto found = ScanSysfsUsbDevices(m_paths.sysfs_root);
+  if (!found) {
+    return std::nullopt;
+  }
+  const fs::path listing = m_paths.sysfs_root / "bus" / "usb" / "devices";
+  std::optional<VolumeReader> volumes;
+  std::vector<UsbDevice> devices;
+  for (SysfsUsbDevice& entry : *found) {
+    if (entry.id.kind != DeviceId::Kind::kText || !MatchesVidPattern(entry.id.text)) {
+      continue;
+    }
+    UsbDevice device;
+    device.serial = std::u16string(LastPiece(entry.id.text));
+    device.device_id = std::move(entry.id.text);
+    device.serial_made_up = entry.serial_made_up;
+    device.vendor = entry.vendor;
+    device.product = entry.product;
+    device.mass_storage = entry.mass_storage;
+    device.location = entry.name;
+    if (device.mass_storage) {
+      if (!volumes) {
+        volumes.emplace(m_paths, ReadMounts(m_paths.mount_table));
+      }
+      const fs::path dir = listing / entry.name;
+      device.manufacturer = Text(ReadLine(dir / "manufacturer"));
+      device.product_name = Text(ReadLine(dir / "product"));
+      const std::size_t units = AddDisks(dir, entry.name, *volumes, device);
+      device.card_reader = units > 1 || NamedAsReader(device);
+    }
+    devices.push_back(std::move(device));
+  }
+  AddSerialNotes(devices);
+  return devices;
+}
+
+}  // namespace vellmor::serial
