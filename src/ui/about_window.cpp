@@ -7,42 +7,24 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QStyle>
-#include <QUrl>
 
 #include "application.h"
-#include "design/contact.h"
-#include "fonts.h"
+#include "design_widgets.h"
 #include "link_label.h"
-#include "resources.h"
-#include "twips.h"
 
 namespace vellmor::ui {
 
 namespace {
 
-// A sizable window with its own taskbar button.
-constexpr Qt::WindowFlags kAboutFlags = Qt::Window | Qt::WindowTitleHint |
-                                        Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                                        Qt::WindowCloseButtonHint;
-
-constexpr int kClientWidth = 3900;
-constexpr int kClientHeight = 2490;
-constexpr int kLabelLeft = 360;
-constexpr int kLabelWidth = 2955;
-constexpr qreal kLabelPointSize = 10.5;
-constexpr int kShowNormal = 1;
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+const design::Window& Design() { return design::AboutDesign(); }
 
 }  // namespace
 
 QString ProgramFolder() { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); }
 
 AboutWindow::AboutWindow(design::PlatformShell& shell)
-    : QWidget(nullptr, kAboutFlags), m_shell(shell) {
-  setObjectName(QStringLiteral("关于"));
+    : QWidget(nullptr, FrameFlags(Design().frame)), m_shell(shell) {
+  setObjectName(ToQString(Design().name));
   // Closing it hides it; only the main window ends the program.
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowModality(Qt::ApplicationModal);
@@ -71,58 +53,25 @@ void AboutWindow::LoadDesign(const QWidget& over) {
   // (resized, maximized) must not carry over.
   qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
   setWindowState(Qt::WindowNoState);
-  setWindowTitle(QUrl(FromUtf8(design::AuthorSiteLink)).host());
-  setWindowIcon(LoadIcon(QString::fromLatin1(kAboutIconPath)));
-
-  const QString mail = FromUtf8(design::kAuthorMailAddress);
-  LinkLabel* label3 =
-      MakeLabel("Label3", QStringLiteral("E-mail：") + mail, kEnvelopePointerPath, 1800, 345);
-  LinkLabel* label2 =
-      MakeLabel("Label2", QStringLiteral("QQ群  ：") + FromUtf8(design::kAuthorQqGroupNumber),
-                kPersonPlusPointerPath, 1440, 345);
-  LinkLabel* label1 =
-      MakeLabel("Label1", QStringLiteral("QQ    ：") + FromUtf8(design::kAuthorQqNumber),
-                kPenguinPointerPath, 1080, 345);
-  LinkLabel* label4 = MakeLabel(
-      "Label4", QStringLiteral("更多精品软件请点击\r\n") + FromUtf8(design::AuthorSiteLink),
-      kHandPointerPath, 360, 585);
-
-  connect(label3, &LinkLabel::clicked, this, [this] { RunEventHandler([this] { OpenMail(); }); });
-  for (LinkLabel* site : {label2, label1, label4}) {
-    connect(site, &LinkLabel::clicked, this, [this] { RunEventHandler([this] { OpenSite(); }); });
+  ApplyWindowDesign(*this, Design());
+  CreateControls(*this, Design());
+  for (const design::Control& control : Design().controls) {
+    if (auto* label = FindControl<LinkLabel>(*this, control.name)) {
+      connect(label, &LinkLabel::clicked, this,
+              [this, &control] { RunEventHandler([this, &control] { LabelClick(control); }); });
+    }
   }
 
-  const QRect client = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight);
   const QPoint centre = over.mapToGlobal(over.rect().center());
-  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, client.size(),
-                                  QRect(centre, QSize(1, 1))));
+  setGeometry(
+      QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), QRect(centre, QSize(1, 1))));
 }
 
-LinkLabel* AboutWindow::MakeLabel(const char* name, const QString& caption, const char* pointerPath,
-                                  int top, int height) {
-  auto* label = new LinkLabel(this);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setText(LabelText(caption));
-  QFont font = SongTiFont(kLabelPointSize);
-  font.setUnderline(true);
-  label->setFont(font);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setWordWrap(true);
-  label->setCursor(LoadPointer(QString::fromLatin1(pointerPath)));
-  label->setGeometry(TwipsRect(*this, kLabelLeft, top, kLabelWidth, height));
-  label->show();
-  return label;
-}
-
-void AboutWindow::OpenSite() {
-  m_shell.ShellExecute(static_cast<design::WindowHandle>(winId()), "Open", design::AuthorSiteLink,
-                       "0", "0", 0);
-}
-
-void AboutWindow::OpenMail() {
+void AboutWindow::LabelClick(const design::Control& control) {
+  // The owner first, then the program's folder, which only the mail form passes.
   const auto owner = static_cast<design::WindowHandle>(winId());
-  const std::string folder = ProgramFolder().toStdString();
-  m_shell.ShellExecute(owner, "Open", design::AuthorMailLink, "", folder, kShowNormal);
+  const std::string folder = control.mailForm ? ProgramFolder().toStdString() : std::string();
+  design::OpenControlLink(m_shell, owner, control, folder);
 }
 
 }  // namespace vellmor::ui

@@ -3,13 +3,12 @@
 #include <QWidget>
 
 #include "design/platform_shell.h"
+#include "design/window_design.h"
 
 class QCloseEvent;
 class QEventLoop;
 
 namespace vellmor::ui {
-
-class LinkLabel;
 
 // The About window 关于: the author's contact details, each a link. One object
 // serves the whole run; every showing starts again from the design.
@@ -30,10 +29,8 @@ class AboutWindow : public QWidget {
 
  private:
   void LoadDesign(const QWidget& over);
-  LinkLabel* MakeLabel(const char* name, const QString& caption, const char* pointerPath, int top,
-                       int height);
-  void OpenSite();
-  void OpenMail();
+  // Label1 to Label4 click: the label's link.
+  void LabelClick(const design::Control& control);
 
   design::PlatformShell& m_shell;
   QEventLoop* m_modalLoop = nullptr;

@@ -1,18 +1,19 @@
 #include "fonts.h"
 
+#include <QString>
 #include <QStringList>
+
+#include "design_widgets.h"
 
 namespace vellmor::ui {
 
 namespace {
 
-constexpr qreal kDefaultPointSize = 9.0;
-
 void InstallSongTiSubstitutes() {
   // Qt tries the family first, so a system that has 宋体 keeps it.
   static const bool installed = [] {
     QFont::insertSubstitutions(
-        SongTiFamily(),
+        ToQString(design::kSongTi),
         {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
          QStringLiteral("AR PL UMing TW"), QStringLiteral("Noto Serif CJK SC"),
          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
@@ -23,15 +24,13 @@ void InstallSongTiSubstitutes() {
 
 }  // namespace
 
-QString SongTiFamily() { return QStringLiteral("宋体"); }
-
-QFont SongTiFont(qreal pointSize) {
+QFont DesignFont(const design::Font& font) {
   InstallSongTiSubstitutes();
-  QFont font(SongTiFamily());
-  font.setPointSizeF(pointSize);
-  return font;
+  QFont qfont(ToQString(font.face));
+  qfont.setPointSizeF(font.PointSize());
+  qfont.setWeight(static_cast<QFont::Weight>(font.weight));
+  qfont.setUnderline(font.underline);
+  return qfont;
 }
-
-QFont DefaultWindowFont() { return SongTiFont(kDefaultPointSize); }
 
 }  // namespace vellmor::ui

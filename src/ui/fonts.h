@@ -1,18 +1,14 @@
 #pragma once
 
 #include <QFont>
-#include <QString>
+
+#include "design/window_design.h"
 
 namespace vellmor::ui {
 
-// The Song face the captions are set in. Where the system lacks it, it resolves
-// to an installed Song/Ming face that covers GB2312.
-QString SongTiFamily();
-
-// "宋体" at the given size in points, with the substitution in place.
-QFont SongTiFont(qreal pointSize);
-
-// The font of every control that sets none: the Chinese system's 9-point Song.
-QFont DefaultWindowFont();
+// A font of the design. Where the system lacks 宋体, it resolves to an installed
+// Song/Ming face that covers GB2312; Qt picks glyphs by script, so the design's
+// character set needs no setting of its own.
+QFont DesignFont(const design::Font& font);
 
 }  // namespace vellmor::ui

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "design/platform_shell.h"
+#include "design/window_design.h"
 #include "qt_read_serial_view.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
@@ -44,16 +45,17 @@ class MainW : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void CreateControls();
+  // Returns the control that holds the focus when the window opens.
+  QWidget* CreateControls();
   void KeepOffTaskbar();
   void CentreOnScreen();
-  void OpenLink(std::string_view link);
+  void OpenLink(const design::Control& control);
 
   void Command1Click();
   void Command3Click();
   void Label4Click();
   void Picture1Click();
-  void LinkMouseMove(Qt::MouseButtons buttons);
+  void LinkMouseMove(const design::Control& control, Qt::MouseButtons buttons);
 
   std::unique_ptr<serial::UsbHubSource> m_ownSource;
   std::unique_ptr<design::PlatformShell> m_ownShell;

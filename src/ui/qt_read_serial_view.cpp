@@ -5,15 +5,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "design_widgets.h"
+
 namespace vellmor::ui {
-
-namespace {
-
-QString ToQString(std::u16string_view text) {
-  return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* parent, const QString& text,
                                             const QString& title) {

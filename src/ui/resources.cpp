@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QtEndian>
 
+#include "design/resource_ids.h"
+
 // In the global namespace, as Q_INIT_RESOURCE requires.
 static void InitPictures() { Q_INIT_RESOURCE(pictures); }
 
@@ -22,6 +24,27 @@ quint16 ReadLittleEndian16(const QByteArray& data, int offset) {
 }
 
 }  // namespace
+
+QString PicturePath(int resourceId) {
+  switch (resourceId) {
+    case VELLMOR_ICON_MAINW:
+      return QString::fromLatin1(kMainWIconPath);
+    case VELLMOR_ICON_ABOUT:
+      return QString::fromLatin1(kAboutIconPath);
+    case VELLMOR_PICTURE_BANNER:
+      return QString::fromLatin1(kBannerPath);
+    case VELLMOR_POINTER_ENVELOPE:
+      return QString::fromLatin1(kEnvelopePointerPath);
+    case VELLMOR_POINTER_PERSON_PLUS:
+      return QString::fromLatin1(kPersonPlusPointerPath);
+    case VELLMOR_POINTER_PENGUIN:
+      return QString::fromLatin1(kPenguinPointerPath);
+    case VELLMOR_POINTER_HAND:
+      return QString::fromLatin1(kHandPointerPath);
+    default:
+      return {};
+  }
+}
 
 void LoadPictureResources() {
   static const bool loaded = [] {

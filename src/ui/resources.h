@@ -20,6 +20,10 @@ inline constexpr char kPersonPlusPointerPath[] = ":/pictures/person_plus.ico";
 inline constexpr char kPenguinPointerPath[] = ":/pictures/penguin.ico";
 inline constexpr char kHandPointerPath[] = ":/pictures/hand.cur";
 
+// The resource path of a picture the design names by its resource id; an empty
+// path, which loads nothing, for an id it does not know.
+QString PicturePath(int resourceId);
+
 // Registers the pictures; they live in a static library, whose resources the
 // linker keeps only when something refers to them.
 void LoadPictureResources();

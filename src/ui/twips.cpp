@@ -10,8 +10,10 @@ QRect PixelRect(const QPaintDevice& device, const design::Rect& twips) {
   return {pixels.left, pixels.top, pixels.width, pixels.height};
 }
 
-QRect TwipsRect(const QPaintDevice& device, int left, int top, int width, int height) {
-  return PixelRect(device, {left, top, width, height});
+QSize PixelSize(const QPaintDevice& device, const design::Size& twips) {
+  const design::Size pixels =
+      design::TwipsToPixels(twips, device.logicalDpiX(), device.logicalDpiY());
+  return {pixels.width, pixels.height};
 }
 
 }  // namespace vellmor::ui

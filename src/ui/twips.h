@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 
 #include "design/twips.h"
 
@@ -10,8 +11,6 @@ namespace vellmor::ui {
 
 // A rectangle of the design, in twips, in the device's logical pixels.
 QRect PixelRect(const QPaintDevice& device, const design::Rect& twips);
-
-// A control's rectangle, given in twips, in the device's logical pixels.
-QRect TwipsRect(const QPaintDevice& device, int left, int top, int width, int height);
+QSize PixelSize(const QPaintDevice& device, const design::Size& twips);
 
 }  // namespace vellmor::ui
