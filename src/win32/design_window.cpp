@@ -16,6 +16,8 @@ constexpr wchar_t kOwnerClass[] = L"VellmorOwner";
 constexpr wchar_t kLinkControlClass[] = L"VellmorControl";
 // Clear of IDOK and IDCANCEL, which Enter and Escape send to the window.
 constexpr int kFirstControlId = 100;
+constexpr int kBigIconPixels = 32;
+constexpr int kSmallIconPixels = 16;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -243,8 +245,9 @@ void DesignWindow::Layout(int dpi) {
 }
 
 void DesignWindow::LoadIcons(int dpi) {
-  const int big = MulDiv(GetSystemMetrics(SM_CXICON), dpi, design::kDesignDpi);
-  const int small = MulDiv(GetSystemMetrics(SM_CXSMICON), dpi, design::kDesignDpi);
+  // The title bar's and the task switcher's sizes at 96 dpi, scaled like the rest.
+  const int big = MulDiv(kBigIconPixels, dpi, design::kDesignDpi);
+  const int small = MulDiv(kSmallIconPixels, dpi, design::kDesignDpi);
   const HINSTANCE instance = Instance();
   UniqueIcon bigIcon(static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(m_design.icon), IMAGE_ICON, big, big, 0)));
