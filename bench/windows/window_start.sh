@@ -4,7 +4,7 @@
 # display. From process start to MainW shown (polled from outside, every few
 # milliseconds), then the resident memory (the working set under wine) after
 # the start and after one click on Command1 with its warning answered.
-# Needs the mingw and default builds and xdotool. Usage: bench/windows/window_start.sh [RUNS]
+# Needs the mingw and default builds and xdotool (install_deps.sh windows). Usage: bench/windows/window_start.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
