@@ -75,6 +75,7 @@ ok "cross-build with warnings as errors"
 tests_dir=$build_dir/tests/windows
 platform_tests=(code_page_win_test usb_hub_source_win_test shell_win_test)
 window_tests=(win32_window_test)
+table_programs=(wide_char_codes ansi_codes)
 # Built by name, so that a program left over from an earlier build never stands in.
 if cmake --build --preset mingw -j "$jobs" --target "${platform_tests[@]}" "${window_tests[@]}" \
   vellmor_driver >/dev/null 2>&1; then
@@ -82,6 +83,12 @@ if cmake --build --preset mingw -j "$jobs" --target "${platform_tests[@]}" "${wi
 else
   bad "platform checks built (CMakeLists.txt needs: if(WIN32) add_subdirectory(tests/windows) endif())"
   platform_tests=()
+fi
+if cmake --build --preset mingw -j "$jobs" --target "${table_programs[@]}" >/dev/null 2>&1; then
+  ok "code table programs built"
+else
+  bad "code table programs built"
+  table_programs=()
 fi
 elapsed "build" "$start"
 
@@ -92,6 +99,10 @@ exe=$build_dir/src/cli/vellmor-cli.exe
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
 check "vellmor-cli.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
+
+# The console's code page belongs to the user: nothing may change it.
+console_cp_calls=$(x86_64-w64-mingw32-objdump -p "$exe" | grep -oE 'SetConsole(Output)?CP' || true)
+check "vellmor-cli.exe leaves the console's code page alone" test -z "$console_cp_calls"
 
 # The resources as the linked program holds them, read back into script form.
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc 2>&1)
@@ -228,6 +239,39 @@ else
   check "read: the digest is that of the serial" [ "$digest" = "$expected" ]
 fi
 
+# The whole Linux table against Windows' own conversion, unit by unit.
+linux_codes=$build_dir/linux_ansi_codes
+if g++ -std=c++20 -O2 -Isrc -o "$linux_codes" tools/cp936/ansi_codes.cpp \
+     src/digest/code_page_linux.cpp src/digest/code_page_936_table.cpp; then
+  "$linux_codes" >"$out/linux-codes"
+else
+  bad "Linux code table program built"
+fi
+# Prints the units whose codes differ, at most ten, and fails when any does.
+same_codes() {
+  awk 'NR == FNR { want[FNR] = $1; next }
+       FNR > 65536 || want[FNR] != $1 {
+         if (++differ <= 10) printf "  U+%04X: %s, Windows %s\n", FNR - 1, $1, want[FNR]
+       }
+       END { if (FNR != 65536) print "  " FNR " codes, not 65536";
+             if (differ) print "  " differ " codes differ"; exit (differ || FNR != 65536) }' \
+    "$out/windows-936" "$1"
+}
+if [[ ${#table_programs[@]} -gt 0 ]]; then
+  run "$build_dir/tests/windows/wide_char_codes.exe" 936
+  cp "$out/stdout" "$out/windows-936"
+  check "WideCharToMultiByte(936) gives a code for all 65536 units" status_is 0
+  check "the Linux table equals WideCharToMultiByte(936, 0, ...) for all 65536 units" \
+    same_codes "$out/linux-codes"
+  run "$build_dir/tests/windows/ansi_codes.exe"
+  cp "$out/stdout" "$out/windows-ansi"
+  check "AnsiCodeOf under code page 936 equals it too" same_codes "$out/windows-ansi"
+fi
+
+# Best-fit codes (À A8A4, ¢ A1E9, ¦ "|") and a double-byte one.
+mixed_text='À¢¦中'
+mixed_digest=43262412C8B1CE978F4C67C5ED42532B
+
 # The character's code from code page 936 (D6 D0) packs into x[0] = 0xFFFFD6D0.
 han_digest=6CBA308F8D5F2B49971DBB43879A078C
 run "$exe" digest 中
@@ -240,6 +284,34 @@ if [[ -x $linux_cli ]]; then
   check "digest 中 equals the Linux build's" stdout_is "$("$linux_cli" digest 中)"
 else
   echo "note: no Linux build at $linux_cli to compare with"
+fi
+
+run "$exe" digest "$mixed_text"
+check "digest $mixed_text" stdout_is "$mixed_digest"
+if [[ -x $linux_cli ]]; then
+  check "digest $mixed_text equals the Linux build's" stdout_is "$("$linux_cli" digest "$mixed_text")"
+fi
+
+# A Windows whose ANSI code page is UTF-8 (65001, which wine gives a Unicode-only
+# locale such as Hindi) takes the codes from code page 936; the text goes by
+# standard input, as the command line would need a Hindi locale in glibc.
+utf8_env=("${wine_env[@]}" LC_ALL=hi_IN.UTF-8)
+run_utf8() {
+  "${utf8_env[@]}" timeout 120 "$wine" "$@" >"$out/stdout.raw" 2>"$out/stderr"
+  run_status=$?
+  tr -d '\r' <"$out/stdout.raw" >"$out/stdout"
+}
+run_utf8 "$exe" digest < <(printf '%s' "$mixed_text")
+check "digest $mixed_text under code page 65001" stdout_is "$mixed_digest"
+if [[ ${#platform_tests[@]} -gt 0 ]]; then
+  run_utf8 "$tests_dir/code_page_win_test.exe"
+  cat "$out/stdout"
+  check "code_page_win_test under code page 65001" status_is 0
+fi
+if [[ ${#table_programs[@]} -gt 0 ]]; then
+  run_utf8 "$tests_dir/ansi_codes.exe"
+  cp "$out/stdout" "$out/windows-ansi-65001"
+  check "AnsiCodeOf under code page 65001 equals code page 936" same_codes "$out/windows-ansi-65001"
 fi
 
 for test in "${platform_tests[@]}"; do

@@ -504,6 +504,13 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     const auto answered = ParseArguments(args, options, out, err);
     code = answered ? *answered : Dispatch(options, in, out, err, system_source, system_drives);
   } catch (const RunTimeError& error) {
+    // Only the character codes raise 5: the code page they come from cannot be used.
+    if (error.code() == RunTimeError::kInvalidProcedureCall) {
+      return Fail(err,
+                  "run-time error 5: the system cannot convert characters to the code page "
+                  "their codes come from",
+                  kExitFailure);
+    }
     return Fail(err, "run-time error " + std::to_string(error.code()), kExitFailure);
   } catch (const std::bad_alloc&) {
     return Fail(err, "out of memory", kExitFailure);

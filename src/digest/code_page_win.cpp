@@ -1,60 +1,71 @@
-#include "code_page.h"
+#include "code_page_win.h"
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 
 #include <windows.h>
 
+#include "code_page.h"
+#include "run_time_error.h"
+
 namespace vellmor::digest {
+
 namespace {
 
 constexpr std::int16_t kUnmappable = 63;  // "?"
-constexpr std::size_t kUnitCount = 65536;
+constexpr UINT kMadeForCodePage = 936;
 
-using CodeTable = std::array<std::int16_t, kUnitCount>;
-
-std::int16_t ConvertUnit(char16_t unit) {
+std::int16_t ConvertUnit(UINT code_page, char16_t unit) {
   if (unit < 0x80) {
     return static_cast<std::int16_t>(unit);
   }
   const auto wide = static_cast<wchar_t>(unit);
   char bytes[2] = {};
   BOOL usedDefault = FALSE;
-  const int count = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, 2, nullptr, &usedDefault);
+  const int count = WideCharToMultiByte(code_page, 0, &wide, 1, bytes, 2, nullptr, &usedDefault);
+  if (count == 0) {
+    throw RunTimeError(RunTimeError::kInvalidProcedureCall);
+  }
   if (usedDefault != FALSE) {
     return kUnmappable;
   }
   const auto lead = static_cast<unsigned char>(bytes[0]);
   const auto trail = static_cast<unsigned char>(bytes[1]);
-  switch (count) {
-    case 1:
-      return static_cast<std::int16_t>(lead);
-    case 2: {
-      const int code = lead * 256 + trail;
-      return static_cast<std::int16_t>(code >= 32768 ? code - 65536 : code);
-    }
-    default:
-      // Also where the code page is UTF-8: its codes do not fit two bytes, and
-      // the call refuses to report a default character for it.
-      return kUnmappable;
+  if (count == 1) {
+    return static_cast<std::int16_t>(lead);
   }
-}
-
-CodeTable BuildCodeTable() {
-  CodeTable table{};
-  for (std::size_t unit = 0; unit < kUnitCount; ++unit) {
-    table[unit] = ConvertUnit(static_cast<char16_t>(unit));
-  }
-  return table;
+  const int code = lead * 256 + trail;
+  return static_cast<std::int16_t>(code >= 32768 ? code - 65536 : code);
 }
 
 }  // namespace
 
+unsigned CodePageForCodes() {
+  const UINT ansi = GetACP();
+  CPINFO info{};
+  if (GetCPInfo(ansi, &info) != FALSE && info.MaxCharSize <= 2) {
+    return ansi;
+  }
+  return kMadeForCodePage;
+}
+
+CodeTable CodesInCodePage(unsigned code_page) {
+  CPINFO info{};
+  if (IsValidCodePage(code_page) == FALSE || GetCPInfo(code_page, &info) == FALSE ||
+      info.MaxCharSize > 2) {
+    throw RunTimeError(RunTimeError::kInvalidProcedureCall);
+  }
+  CodeTable table{};
+  for (std::size_t unit = 0; unit < table.size(); ++unit) {
+    table[unit] = ConvertUnit(code_page, static_cast<char16_t>(unit));
+  }
+  return table;
+}
+
 std::int16_t AnsiCodeOf(char16_t unit) {
   // One conversion per unit for the whole run; the system code page does not
-  // change while the program runs.
-  static const CodeTable table = BuildCodeTable();
+  // change while the program runs. A failed build raises its error at every
+  // use, so no character ever gets a wrong code.
+  static const CodeTable table = CodesInCodePage(CodePageForCodes());
   return table[unit];
 }
 

@@ -4,6 +4,8 @@ namespace vellmor {
 
 const char* RunTimeError::what() const noexcept {
   switch (m_code) {
+    case kInvalidProcedureCall:
+      return "run-time error 5: invalid procedure call or argument";
     case kOverflow:
       return "run-time error 6: overflow";
     case kSubscriptOutOfRange:

@@ -8,6 +8,7 @@ namespace vellmor {
 // handler takes it. It carries its code alone, as the program's errors always have.
 class RunTimeError : public std::exception {
  public:
+  static constexpr int kInvalidProcedureCall = 5;
   static constexpr int kOverflow = 6;
   static constexpr int kSubscriptOutOfRange = 9;
   static constexpr int kErrorInLoadingDll = 48;

@@ -36,6 +36,9 @@ void InstallQtChineseTranslation(QApplication& app) {
 QString RunTimeErrorMessage(int code) {
   QString message = QStringLiteral("运行时错误 '%1'").arg(code);
   switch (code) {
+    case RunTimeError::kInvalidProcedureCall:
+      message += QStringLiteral("：\n\n无效的过程调用或参数");
+      break;
     case RunTimeError::kOverflow:
       message += QStringLiteral("：\n\n溢出");
       break;
