@@ -6,7 +6,8 @@
 
 namespace vellmor::cli {
 
-// Makes standard output and error carry UTF-8 and standard input read as bytes.
+// Standard output and error carry UTF-8 (a console gets it as its own characters,
+// its code page left as found); standard input reads as bytes.
 void PrepareConsole();
 
 // The arguments after the program name: converted to UTF-8 where the system
