@@ -239,6 +239,40 @@ else
   check "read: the digest is that of the serial" [ "$digest" = "$expected" ]
 fi
 
+# Best-fit codes (À A8A4, ¢ A1E9, ¦ "|") and a double-byte one.
+mixed_text='À¢¦中'
+mixed_digest=43262412C8B1CE978F4C67C5ED42532B
+
+# The character's code from code page 936 (D6 D0) packs into x[0] = 0xFFFFD6D0.
+han_digest=6CBA308F8D5F2B49971DBB43879A078C
+run "$exe" digest 中
+check "digest 中 from the command line under code page 936" stdout_is "$han_digest"
+"${wine_env[@]}" timeout 120 "$wine" "$exe" digest < <(printf '中') 2>/dev/null | tr -d '\r' \
+  >"$out/stdout"
+check "digest 中 from standard input" stdout_is "$han_digest"
+linux_cli=${VELLMOR_LINUX_CLI:-build/default/src/cli/vellmor-cli}
+if [[ -x $linux_cli ]]; then
+  check "digest 中 equals the Linux build's" stdout_is "$("$linux_cli" digest 中)"
+else
+  echo "note: no Linux build at $linux_cli to compare with"
+fi
+
+run "$exe" digest "$mixed_text"
+check "digest $mixed_text" stdout_is "$mixed_digest"
+if [[ -x $linux_cli ]]; then
+  check "digest $mixed_text equals the Linux build's" stdout_is "$("$linux_cli" digest "$mixed_text")"
+fi
+
+for test in "${platform_tests[@]}"; do
+  run "$tests_dir/$test.exe"
+  cat "$out/stdout"
+  if ! status_is 0; then
+    echo "$test exited $run_status; its standard error ends:"
+    tail -n 20 "$out/stderr"
+  fi
+  check "$test under wine" status_is 0
+done
+
 # The whole Linux table against Windows' own conversion, unit by unit.
 linux_codes=$build_dir/linux_ansi_codes
 if g++ -std=c++20 -O2 -Isrc -o "$linux_codes" tools/cp936/ansi_codes.cpp \
@@ -268,30 +302,6 @@ if [[ ${#table_programs[@]} -gt 0 ]]; then
   check "AnsiCodeOf under code page 936 equals it too" same_codes "$out/windows-ansi"
 fi
 
-# Best-fit codes (À A8A4, ¢ A1E9, ¦ "|") and a double-byte one.
-mixed_text='À¢¦中'
-mixed_digest=43262412C8B1CE978F4C67C5ED42532B
-
-# The character's code from code page 936 (D6 D0) packs into x[0] = 0xFFFFD6D0.
-han_digest=6CBA308F8D5F2B49971DBB43879A078C
-run "$exe" digest 中
-check "digest 中 from the command line under code page 936" stdout_is "$han_digest"
-"${wine_env[@]}" timeout 120 "$wine" "$exe" digest < <(printf '中') 2>/dev/null | tr -d '\r' \
-  >"$out/stdout"
-check "digest 中 from standard input" stdout_is "$han_digest"
-linux_cli=${VELLMOR_LINUX_CLI:-build/default/src/cli/vellmor-cli}
-if [[ -x $linux_cli ]]; then
-  check "digest 中 equals the Linux build's" stdout_is "$("$linux_cli" digest 中)"
-else
-  echo "note: no Linux build at $linux_cli to compare with"
-fi
-
-run "$exe" digest "$mixed_text"
-check "digest $mixed_text" stdout_is "$mixed_digest"
-if [[ -x $linux_cli ]]; then
-  check "digest $mixed_text equals the Linux build's" stdout_is "$("$linux_cli" digest "$mixed_text")"
-fi
-
 # A Windows whose ANSI code page is UTF-8 (65001, which wine gives a Unicode-only
 # locale such as Hindi) takes the codes from code page 936; the text goes by
 # standard input, as the command line would need a Hindi locale in glibc.
@@ -313,16 +323,6 @@ if [[ ${#table_programs[@]} -gt 0 ]]; then
   cp "$out/stdout" "$out/windows-ansi-65001"
   check "AnsiCodeOf under code page 65001 equals code page 936" same_codes "$out/windows-ansi-65001"
 fi
-
-for test in "${platform_tests[@]}"; do
-  run "$tests_dir/$test.exe"
-  cat "$out/stdout"
-  if ! status_is 0; then
-    echo "$test exited $run_status; its standard error ends:"
-    tail -n 20 "$out/stderr"
-  fi
-  check "$test under wine" status_is 0
-done
 elapsed "wine runs" "$start"
 
 # The windows. A virtual desktop on a virtual display gives the frames as wine
