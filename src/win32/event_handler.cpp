@@ -15,6 +15,8 @@ std::u16string RunTimeErrorText(int code) {
   }
   text += u"'";
   switch (code) {
+    case RunTimeError::kInvalidProcedureCall:
+      return text + u"：\n\n无效的过程调用或参数";
     case RunTimeError::kOverflow:
       return text + u"：\n\n溢出";
     case RunTimeError::kSubscriptOutOfRange:
