@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -25,6 +27,7 @@
 #include "serial/serial_notes.h"
 #include "serial/sysfs_drives.h"
 #include "serial/sysfs_usb_hub_source.h"
+#include "watch_command.h"
 
 namespace vellmor::cli {
 
@@ -33,9 +36,10 @@ namespace {
 constexpr std::string_view kProgramName = "vellmor-cli";
 
 constexpr std::string_view kUsage =
-    R"(Usage: vellmor-cli [--json] [--sysfs-root DIR]
+    R"(Usage: vellmor-cli [--json] [--wait [SECONDS]] [--sysfs-root DIR]
        vellmor-cli list [--json] [--sysfs-root DIR]
        vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
+       vellmor-cli watch [--json | --csv]
        vellmor-cli digest [--length N] [--] [TEXT]
        vellmor-cli select
        vellmor-cli --help | --version
@@ -56,6 +60,11 @@ Commands:
   drives   Prints every USB mass-storage device now plugged in, in delivery
            order: identifier, serial, ids and names, disks and partitions with
            sizes, file systems, labels and mount points, and notes on the serial.
+  watch    Prints a line for every USB drive plugged in from now on, once it
+           has settled (its disks there, its volumes mounted where an
+           automounter mounts them): time, serial, digest, vendor:product,
+           mount points, notes. Each line is flushed as it is written.
+           Ctrl-C or a terminate request ends it with status 0.
   digest   Prints the digest of TEXT, or of standard input read whole when
            TEXT is absent: every byte counts, a final newline included. Both
            must be UTF-8. Give TEXT after -- when it starts with "-".
@@ -79,6 +88,12 @@ Options:
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
                      --dev-root and --mount-table say.
+  --csv              Watch: comma-separated values with a header line: time,
+                     serial, digest, vendorId, productId, deviceId,
+                     mountPoints, labels, notes (lists separated by ";").
+  --wait [SECONDS]   Read: when no USB drive is plugged in, wait for one (at
+                     most SECONDS, which may have a fraction; no limit without)
+                     and then read as usual.
   --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
   --mount-table FILE Drives: the mount table (mountinfo or fstab format).
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
@@ -93,11 +108,14 @@ that is not UTF-8; 3 standard input could not be read or standard output not
 written, or an unexpected failure.
 )";
 
-enum class Command { kRead, kList, kDigest, kSelect, kDrives };
+enum class Command { kRead, kList, kDigest, kSelect, kDrives, kWatch };
 
 struct Options {
   Command command = Command::kRead;
   bool json = false;
+  bool csv = false;
+  // No value: no waiting; a value without a limit: wait as long as it takes.
+  std::optional<std::optional<std::chrono::milliseconds>> wait;
   std::optional<std::string> sysfs_root;
   std::optional<std::string> dev_root;
   std::optional<std::string> mount_table;
@@ -120,6 +138,17 @@ int Refuse(std::ostream& err, const std::string& message) {
   return Fail(err, message + " (see --help)", kExitUsage);
 }
 
+// Whole or fractional seconds, up to a day.
+std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
+  double seconds = -1;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (error != std::errc() || stop != end || !(seconds >= 0 && seconds <= 86400)) {
+    return std::nullopt;
+  }
+  return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
+
 std::optional<std::int16_t> ParseLength(std::string_view text) {
   std::int16_t value = 0;
   const char* const end = text.data() + text.size();
@@ -139,6 +168,8 @@ bool ParseCommand(std::string_view word, Options& options) {
     options.command = Command::kSelect;
   } else if (word == "drives") {
     options.command = Command::kDrives;
+  } else if (word == "watch") {
+    options.command = Command::kWatch;
   } else {
     return false;
   }
@@ -177,7 +208,21 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
         attached = arg.substr(equals + 1);
       }
 
-      if (name == "--help" || name == "--version" || name == "--json") {
+      if (name == "--wait") {
+        // The value is optional: taken from the next argument only when it is a number.
+        std::optional<std::string> value = attached;
+        if (!value && i + 1 < args.size() && ParseSeconds(args[i + 1])) {
+          value = args[++i];
+        }
+        options.wait = std::optional<std::chrono::milliseconds>();
+        if (value) {
+          options.wait = ParseSeconds(*value);
+          if (!*options.wait) {
+            return Refuse(err,
+                          "option --wait takes seconds from 0 to 86400, not " + Describe(*value));
+          }
+        }
+      } else if (name == "--help" || name == "--version" || name == "--json" || name == "--csv") {
         if (attached) {
           return Refuse(err, "option " + name + " takes no value");
         }
@@ -189,7 +234,7 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
           out << kProgramName << ' ' << VELLMOR_VERSION << '\n';
           return kExitOk;
         }
-        options.json = true;
+        (name == "--csv" ? options.csv : options.json) = true;
       } else if (name == "--sysfs-root" || name == "--length" || name == "--dev-root" ||
                  name == "--mount-table") {
         const auto value = OptionValue(args, i, attached);
@@ -229,8 +274,14 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
   const bool reads_devices = options.command == Command::kRead ||
                              options.command == Command::kList ||
                              options.command == Command::kDrives;
-  if (options.json && !reads_devices) {
-    return Refuse(err, "option --json applies to the read action, list and drives only");
+  if (options.json && !reads_devices && options.command != Command::kWatch) {
+    return Refuse(err, "option --json applies to the read action, list, drives and watch only");
+  }
+  if (options.csv && (options.command != Command::kWatch || options.json)) {
+    return Refuse(err, "option --csv applies to watch only, without --json");
+  }
+  if (options.wait && (options.command != Command::kRead || options.sysfs_root)) {
+    return Refuse(err, "option --wait applies to the read action of this system's devices only");
   }
   if (options.sysfs_root && !reads_devices) {
     return Refuse(err, "option --sysfs-root applies to the read action, list and drives only");
@@ -467,6 +518,11 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
   switch (options.command) {
     case Command::kList:
       return RunList(options, *source, out);
+    case Command::kWatch:
+      return RunWatch(options.csv    ? WatchFormat::kCsv
+                      : options.json ? WatchFormat::kJson
+                                     : WatchFormat::kText,
+                      *drives, out, err);
     case Command::kDrives:
       if (!drives) {
         return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",
@@ -474,6 +530,9 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
       }
       return RunDrives(options.json, *drives, out, err);
     default:
+      if (options.wait) {
+        WaitForDrive(*options.wait, *drives, err);
+      }
       return RunRead(options, *source, drives.get(), out, err);
   }
 }
@@ -484,6 +543,7 @@ int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::o
     case Command::kRead:
     case Command::kList:
     case Command::kDrives:
+    case Command::kWatch:
       return RunDeviceCommand(options, out, err, system_source, system_drives);
     case Command::kDigest:
       return RunDigest(options, in, out, err);

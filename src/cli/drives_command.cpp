@@ -17,12 +17,6 @@ namespace vellmor::cli {
 
 namespace {
 
-std::string Hex4(std::uint16_t value) {
-  std::array<char, 5> text{};
-  std::snprintf(text.data(), text.size(), "%04X", static_cast<unsigned>(value));
-  return text.data();
-}
-
 std::string VolumeFields(const serial::Volume& volume) {
   std::string json = R"("name":)" + JsonString(volume.name) + R"(,"sizeBytes":)" +
                      std::to_string(volume.size_bytes) + R"(,"label":)" + JsonValue(volume.label) +
@@ -66,7 +60,7 @@ void WriteDriveText(const serial::UsbDevice& device, std::ostream& out) {
   out << Utf16ToUtf8(device.device_id) << '\n';
   out << "  serial " << Utf16ToUtf8(device.serial)
       << (device.serial_made_up ? "  (made up by the system)" : "") << '\n';
-  out << "  " << Hex4(device.vendor) << ':' << Hex4(device.product);
+  out << "  " << HexId(device.vendor) << ':' << HexId(device.product);
   for (const auto& name : {device.manufacturer, device.product_name}) {
     if (name) {
       out << "  " << Utf16ToUtf8(*name);
@@ -90,6 +84,12 @@ void WriteDriveText(const serial::UsbDevice& device, std::ostream& out) {
 
 }  // namespace
 
+std::string HexId(std::uint16_t value) {
+  std::array<char, 5> text{};
+  std::snprintf(text.data(), text.size(), "%04X", static_cast<unsigned>(value));
+  return text.data();
+}
+
 std::string NotesJson(const std::vector<serial::SerialNote>& notes) {
   std::string json = "[";
   for (std::size_t i = 0; i < notes.size(); ++i) {
@@ -110,7 +110,7 @@ std::string DriveJson(const serial::UsbDevice& device) {
       JsonString(device.serial) + R"(,"digest":)" +
       JsonString(digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength)) +
       R"(,"serialMadeUp":)" + (device.serial_made_up ? "true" : "false") + R"(,"vendorId":")" +
-      Hex4(device.vendor) + R"(","productId":")" + Hex4(device.product) + R"(","manufacturer":)" +
+      HexId(device.vendor) + R"(","productId":")" + HexId(device.product) + R"(","manufacturer":)" +
       JsonValue(device.manufacturer) + R"(,"product":)" + JsonValue(device.product_name) +
       R"(,"cardReader":)" + (device.card_reader ? "true" : "false") + R"(,"notes":)" +
       NotesJson(device.notes) + R"(,"disks":[)";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@ namespace vellmor::cli {
 
 // Bumped only when a key changes meaning or goes; new keys keep the number.
 inline constexpr int kJsonSchemaVersion = 1;
+
+// "0781": a vendor or product id as Windows writes it.
+std::string HexId(std::uint16_t value);
 
 // ["madeUp","short",...]
 std::string NotesJson(const std::vector<serial::SerialNote>& notes);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drives.h"
+
+namespace vellmor::serial {
+
+// USB mass-storage devices as they are plugged in. Opening starts listening, so a
+// device plugged in right after is not missed; the devices present then count as seen.
+// Interrupt and terminate requests end a wait instead of the process.
+class DeviceArrivals {
+ public:
+  enum class Outcome { kArrived, kTimedOut, kInterrupted };
+  struct Result {
+    Outcome outcome = Outcome::kTimedOut;
+    std::vector<UsbDevice> devices;  // settled: disks there, volumes mounted where they will be
+  };
+
+  virtual ~DeviceArrivals() = default;
+  // The devices present when listening started.
+  virtual const std::vector<UsbDevice>& present() const = 0;
+  // Sleeps until a device not seen before has settled, the time is up, or an
+  // interrupt comes; no timeout waits without limit.
+  virtual Result Wait(std::optional<std::chrono::milliseconds> timeout) = 0;
+  // Where the events come from, for the user: "udev", "kernel", ...
+  virtual std::string event_source() const = 0;
+};
+
+// No value, and the reason in `error`, when the system's device events cannot be had.
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error);
+
+}  // namespace vellmor::serial

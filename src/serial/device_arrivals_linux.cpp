@@ -1,0 +1,321 @@
+#include "device_arrivals.h"
+
+#include <fcntl.h>
+#include <libmount/libmount.h>
+#include <libudev.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string_view>
+#include <utility>
+
+namespace vellmor::serial {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Events of one plug-in come in a burst (device, interfaces, SCSI host, disk, partitions);
+// the device counts as settled after this much quiet.
+constexpr milliseconds kQuiet{60};
+// usb-storage waits a second before it scans a stick; slow ones take longer.
+constexpr milliseconds kDiskWait{10000};
+// An automounter mounts a volume within a moment of udev announcing it.
+constexpr milliseconds kMountWait{3000};
+
+// Written by the interrupt handler, read by the waiting loop.
+int g_interrupt_pipe = -1;
+
+void OnInterrupt(int /*signal*/) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(g_interrupt_pipe, &byte, 1);
+  errno = saved;
+}
+
+struct Pending {
+  Clock::time_point first;
+  // When to look at the device next, events aside.
+  Clock::time_point due;
+  // When it first looked complete; the mount wait counts from here.
+  std::optional<Clock::time_point> settled;
+};
+
+bool HasUnmountedFileSystem(const UsbDevice& device) {
+  const auto unmounted = [](const Volume& volume) {
+    return volume.file_system && volume.mount_points.empty();
+  };
+  const auto mounted = [](const Volume& volume) { return !volume.mount_points.empty(); };
+  bool any_unmounted = false;
+  for (const Disk& disk : device.disks) {
+    if (mounted(disk.volume) ||
+        std::any_of(disk.partitions.begin(), disk.partitions.end(), mounted)) {
+      return false;
+    }
+    any_unmounted = any_unmounted || unmounted(disk.volume) ||
+                    std::any_of(disk.partitions.begin(), disk.partitions.end(), unmounted);
+  }
+  return any_unmounted;
+}
+
+class LinuxDeviceArrivals : public DeviceArrivals {
+ public:
+  // Without a udev daemon (containers, rescue shells) its events never come; the
+  // kernel's own do, and libudev's monitor takes those too.
+  LinuxDeviceArrivals(DriveSource& drives, std::string& error)
+      : m_drives(drives), m_source(::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel") {
+    m_udev = udev_new();
+    m_monitor =
+        m_udev != nullptr ? udev_monitor_new_from_netlink(m_udev, m_source.c_str()) : nullptr;
+    if (m_monitor == nullptr ||
+        udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "usb", nullptr) < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "block", nullptr) < 0 ||
+        udev_monitor_enable_receiving(m_monitor) < 0) {
+      error =
+          std::string("cannot listen for ") + m_source + " device events: " + std::strerror(errno);
+      return;
+    }
+    // An interrupt only wakes the loop, so a line being written is finished first.
+    // A handler rather than a blocked signal: libraries may run threads of their own.
+    std::array<int, 2> pipe{};
+    if (::pipe2(pipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+      error = std::string("cannot take interrupts: ") + std::strerror(errno);
+      return;
+    }
+    m_signals = pipe[0];
+    g_interrupt_pipe = m_signal_writer = pipe[1];
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &m_old_interrupt);
+    ::sigaction(SIGTERM, &action, &m_old_terminate);
+    m_handlers_set = true;
+    // Mount changes wake us while a volume waits for its automounter; not fatal without.
+    m_mounts = mnt_new_monitor();
+    if (m_mounts != nullptr && mnt_monitor_enable_kernel(m_mounts, 1) < 0) {
+      mnt_unref_monitor(m_mounts);
+      m_mounts = nullptr;
+    }
+    m_present = m_drives.ScanUsbDevices().value_or(std::vector<UsbDevice>());
+    for (const UsbDevice& device : m_present) {
+      m_seen.insert(device.location);
+    }
+    m_ready = true;
+  }
+
+  ~LinuxDeviceArrivals() override {
+    if (m_mounts != nullptr) {
+      mnt_unref_monitor(m_mounts);
+    }
+    if (m_handlers_set) {
+      ::sigaction(SIGINT, &m_old_interrupt, nullptr);
+      ::sigaction(SIGTERM, &m_old_terminate, nullptr);
+      g_interrupt_pipe = -1;
+    }
+    for (const int fd : {m_signals, m_signal_writer}) {
+      if (fd >= 0) {
+        ::close(fd);
+      }
+    }
+    if (m_monitor != nullptr) {
+      udev_monitor_unref(m_monitor);
+    }
+    if (m_udev != nullptr) {
+      udev_unref(m_udev);
+    }
+  }
+
+  LinuxDeviceArrivals(const LinuxDeviceArrivals&) = delete;
+  LinuxDeviceArrivals& operator=(const LinuxDeviceArrivals&) = delete;
+
+  bool ready() const { return m_ready; }
+  const std::vector<UsbDevice>& present() const override { return m_present; }
+  std::string event_source() const override { return m_source; }
+
+  Result Wait(std::optional<milliseconds> timeout) override {
+    const auto deadline = timeout ? std::optional(Clock::now() + *timeout) : std::nullopt;
+    for (;;) {
+      Result result;
+      const Clock::time_point now = Clock::now();
+      if (NextCheck() <= now) {
+        result.devices = Check(now);
+        if (!result.devices.empty()) {
+          result.outcome = Outcome::kArrived;
+          return result;
+        }
+      }
+      if (deadline && *deadline <= now) {
+        return result;
+      }
+      std::array<pollfd, 3> fds = {
+          pollfd{udev_monitor_get_fd(m_monitor), POLLIN, 0}, pollfd{m_signals, POLLIN, 0},
+          pollfd{m_mounts != nullptr ? mnt_monitor_get_fd(m_mounts) : -1, POLLIN, 0}};
+      const int ready = ::poll(fds.data(), fds.size(), PollTimeout(now, deadline));
+      if (ready < 0 && errno != EINTR) {
+        return result;
+      }
+      if ((fds[1].revents & POLLIN) != 0) {
+        result.outcome = Outcome::kInterrupted;
+        return result;
+      }
+      if ((fds[0].revents & POLLIN) != 0) {
+        TakeEvents();
+      }
+      if ((fds[2].revents & POLLIN) != 0) {
+        TakeMountChanges();
+      }
+    }
+  }
+
+ private:
+  // Milliseconds until the next thing to do; -1 sleeps until an event.
+  int PollTimeout(Clock::time_point now, const std::optional<Clock::time_point>& deadline) const {
+    std::optional<Clock::time_point> wake = deadline;
+    if (const Clock::time_point check = NextCheck(); check != Clock::time_point::max()) {
+      wake = wake ? std::min(*wake, check) : check;
+    }
+    if (!wake) {
+      return -1;
+    }
+    // Rounded up, so we never wake a moment early and spin.
+    const auto wait = std::chrono::ceil<milliseconds>(*wake - now).count();
+    return static_cast<int>(std::clamp<long long>(wait, 0, 24LL * 60 * 60 * 1000));
+  }
+
+  Clock::time_point NextCheck() const {
+    Clock::time_point next = Clock::time_point::max();
+    for (const auto& [name, pending] : m_pending) {
+      next = std::min(next, pending.due);
+    }
+    return next;
+  }
+
+  void TakeEvents() {
+    while (udev_device* device = udev_monitor_receive_device(m_monitor)) {
+      Note(device);
+      udev_device_unref(device);
+    }
+  }
+
+  void Note(udev_device* device) {
+    const char* const action = udev_device_get_action(device);
+    const char* const devtype = udev_device_get_devtype(device);
+    const bool is_usb_device = std::string_view(udev_device_get_subsystem(device)) == "usb" &&
+                               devtype != nullptr && std::string_view(devtype) == "usb_device";
+    // Borrowed from `device`: freed with it.
+    udev_device* const usb =
+        is_usb_device ? device
+                      : udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+    if (usb == nullptr || action == nullptr) {
+      return;
+    }
+    const std::string name = udev_device_get_sysname(usb);
+    const Clock::time_point now = Clock::now();
+    if (std::string_view(action) == "remove") {
+      if (is_usb_device) {
+        m_seen.erase(name);
+        m_pending.erase(name);
+      }
+      return;
+    }
+    if (m_seen.contains(name)) {
+      return;
+    }
+    auto [entry, added] = m_pending.try_emplace(name, Pending{now, now, std::nullopt});
+    // A new disk or partition: look again once it is quiet.
+    entry->second.due = now + kQuiet;
+  }
+
+  void TakeMountChanges() {
+    const char* file = nullptr;
+    while (mnt_monitor_next_change(m_mounts, &file, nullptr) == 0) {
+    }
+    const Clock::time_point now = Clock::now();
+    for (auto& [name, pending] : m_pending) {
+      pending.due = std::min(pending.due, now);
+    }
+  }
+
+  std::vector<UsbDevice> Check(Clock::time_point now) {
+    std::vector<UsbDevice> arrived;
+    const auto devices = m_drives.ScanUsbDevices();
+    for (auto entry = m_pending.begin(); entry != m_pending.end();) {
+      const std::string& name = entry->first;
+      Pending& pending = entry->second;
+      const auto found =
+          devices ? std::find_if(devices->begin(), devices->end(),
+                                 [&](const UsbDevice& device) { return device.location == name; })
+                  : std::vector<UsbDevice>::const_iterator();
+      const bool listed = devices && found != devices->end();
+      const Clock::time_point disk_deadline = pending.first + kDiskWait;
+      if (pending.due > now) {
+        ++entry;
+        continue;
+      }
+      if (listed && !found->mass_storage) {
+        m_seen.insert(name);
+        entry = m_pending.erase(entry);
+        continue;
+      }
+      // Not listed yet (its descriptors still coming), or no disk yet: wait for events.
+      if ((!listed || found->disks.empty()) && now < disk_deadline) {
+        pending.due = disk_deadline;
+        ++entry;
+        continue;
+      }
+      if (!listed) {
+        entry = m_pending.erase(entry);
+        continue;
+      }
+      if (!pending.settled) {
+        pending.settled = now;
+      }
+      if (m_mounts != nullptr && HasUnmountedFileSystem(*found) &&
+          now < *pending.settled + kMountWait) {
+        pending.due = *pending.settled + kMountWait;
+        ++entry;
+        continue;
+      }
+      arrived.push_back(*found);
+      m_seen.insert(name);
+      entry = m_pending.erase(entry);
+    }
+    return arrived;
+  }
+
+  DriveSource& m_drives;
+  std::string m_source;
+  udev* m_udev = nullptr;
+  udev_monitor* m_monitor = nullptr;
+  libmnt_monitor* m_mounts = nullptr;
+  int m_signals = -1;
+  int m_signal_writer = -1;
+  struct sigaction m_old_interrupt {};
+  struct sigaction m_old_terminate {};
+  bool m_handlers_set = false;
+  bool m_ready = false;
+  std::vector<UsbDevice> m_present;
+  std::set<std::string> m_seen;
+  std::map<std::string, Pending> m_pending;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error) {
+  auto arrivals = std::make_unique<LinuxDeviceArrivals>(drives, error);
+  if (!arrivals->ready()) {
+    return nullptr;
+  }
+  return arrivals;
+}
+
+}  // namespace vellmor::serial
