@@ -226,7 +226,6 @@ std::u16string WordToHexText(Word w) {
 }
 
 std::u16string DigestText(std::optional<std::u16string_view> text, std::int16_t length) {
-  FillWordTables();
   const std::vector<Word> x = PackMessageWords(text.value_or(std::u16string_view()));
 
   ChainWords v = {kInitialA, kInitialB, kInitialC, kInitialD};

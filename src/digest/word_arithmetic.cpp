@@ -1,34 +1,18 @@
 #include "word_arithmetic.h"
 
-#include <atomic>
 #include <cstddef>
 
 #include "run_time_error.h"
 
 namespace vellmor::digest {
 
-WordTable LowBitMasks = kLowBitMasks;
-WordTable PowersOfTwo = kPowersOfTwo;
-
-// Entries are written and read as relaxed atomics: two digests on different threads then
-// rewrite the same values without a data race, at the cost of a plain load or store.
-void FillWordTables() {
-  for (std::size_t n = 0; n < LowBitMasks.size(); ++n) {
-    std::atomic_ref<Word>(LowBitMasks[n]).store(kLowBitMasks[n], std::memory_order_relaxed);
-  }
-  for (std::size_t n = 0; n < PowersOfTwo.size(); ++n) {
-    std::atomic_ref<Word>(PowersOfTwo[n]).store(kPowersOfTwo[n], std::memory_order_relaxed);
-  }
-}
-
 namespace {
 
-Word ReadTable(WordTable& table, int index) {
+Word ReadTable(const WordTable& table, int index) {
   if (index < 0 || index >= kTableSize) {
     throw RunTimeError(RunTimeError::kSubscriptOutOfRange);
   }
-  return std::atomic_ref<Word>(table[static_cast<std::size_t>(index)])
-      .load(std::memory_order_relaxed);
+  return table[static_cast<std::size_t>(index)];
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ inline constexpr Word kSignBit = std::numeric_limits<Word>::min();  // 0x8000000
 inline constexpr Word kBit30 = 0x40000000;
 inline constexpr Word kLow30Bits = 0x3FFFFFFF;
 
-// The values both tables always hold. Built by doubling, so no step needs more than 31 bits.
+// Entry n is 2^n and 2^(n+1) - 1. Built by doubling, so no step needs more than 31 bits.
 constexpr WordTable MakePowersOfTwo() {
   WordTable table{};
   Word power = 1;
@@ -38,15 +38,9 @@ constexpr WordTable MakeLowBitMasks() {
   return table;
 }
 
-inline constexpr WordTable kPowersOfTwo = MakePowersOfTwo();
-inline constexpr WordTable kLowBitMasks = MakeLowBitMasks();
-
-// Entry n is 2^(n+1) - 1 and 2^n. Rewritten by FillWordTables, read by the shifts.
-// They start out holding their values, so the operations work before any digest has run.
-extern WordTable LowBitMasks;
-extern WordTable PowersOfTwo;
-
-void FillWordTables();
+// Constants: every fill would write the same values, so the digest writes none.
+inline constexpr WordTable PowersOfTwo = MakePowersOfTwo();
+inline constexpr WordTable LowBitMasks = MakeLowBitMasks();
 
 // Table reads with a computed index; an index outside 0..30 raises error 9.
 Word LowBitMask(int index);
@@ -75,9 +69,9 @@ constexpr Word ShiftLeftWordBy(Word value) {
     // Bits 0 to 31 - count survive. The top one of them, which lands on the sign bit, is
     // given the weight -2^(31 - count) (XOR, then less its power), so the product carries it
     // to -2^31, the weight of bit 31, and stays between -2^31 and 2^31 - 2^count.
-    constexpr Word kLanding = kPowersOfTwo[31 - kCount];
-    constexpr Word kField = kLowBitMasks[31 - kCount];
-    constexpr Word kScale = kPowersOfTwo[kCount];
+    constexpr Word kLanding = PowersOfTwo[31 - kCount];
+    constexpr Word kField = LowBitMasks[31 - kCount];
+    constexpr Word kScale = PowersOfTwo[kCount];
     return (((value & kField) ^ kLanding) - kLanding) * kScale;
   }
 }
@@ -90,8 +84,8 @@ constexpr Word ShiftRightWordBy(Word value) {
   } else if constexpr (kCount == 31) {
     return static_cast<Word>((value & kSignBit) != 0);
   } else {
-    constexpr Word kScale = kPowersOfTwo[kCount];
-    constexpr Word kSignLanding = kBit30 / kPowersOfTwo[kCount - 1];
+    constexpr Word kScale = PowersOfTwo[kCount];
+    constexpr Word kSignLanding = kBit30 / PowersOfTwo[kCount - 1];
     return ((value & 0x7FFFFFFE) / kScale) |
            (static_cast<Word>((value & kSignBit) != 0) * kSignLanding);
   }
@@ -109,7 +103,7 @@ constexpr Word RotateLeftWordBy(Word value) {
 // unsigned sum of the low 31 bits with bit 31 flipped. Flipping it back and XOR-ing in the
 // two sign bits gives bit 31 of x + y; the lower bits are already right.
 constexpr Word AddWordsBranchless(Word x, Word y) {
-  return ((x & kLowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ y ^ kSignBit) & kSignBit);
+  return ((x & LowBitMasks[30]) + (y | kSignBit)) ^ ((x ^ y ^ kSignBit) & kSignBit);
 }
 
 }  // namespace vellmor::digest
