@@ -24,7 +24,7 @@
 
 #include "digest/code_page.h"
 #include "digest/digest.h"
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -12,12 +12,13 @@
 #include <new>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <system_error>
 
+#include "base/run_time_error.h"
+#include "base/utf.h"
 #include "digest/digest.h"
-#include "digest/run_time_error.h"
-#include "digest/utf.h"
 #include "drives_command.h"
 #include "json_text.h"
 #include "serial/cc.h"
@@ -564,14 +565,15 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     const auto answered = ParseArguments(args, options, out, err);
     code = answered ? *answered : Dispatch(options, in, out, err, system_source, system_drives);
   } catch (const RunTimeError& error) {
+    // The windows' message, on one line.
+    std::u16string message = RunTimeErrorMessage(error.code());
+    std::erase(message, u'\n');
+    std::string line = Utf16ToUtf8(message);
     // Only the character codes raise 5: the code page they come from cannot be used.
     if (error.code() == RunTimeError::kInvalidProcedureCall) {
-      return Fail(err,
-                  "run-time error 5: the system cannot convert characters to the code page "
-                  "their codes come from",
-                  kExitFailure);
+      line += " (the system cannot convert characters to the code page their codes come from)";
     }
-    return Fail(err, "run-time error " + std::to_string(error.code()), kExitFailure);
+    return Fail(err, line, kExitFailure);
   } catch (const std::bad_alloc&) {
     return Fail(err, "out of memory", kExitFailure);
   } catch (const std::exception& error) {

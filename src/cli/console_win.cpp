@@ -12,7 +12,7 @@
 #include <io.h>
 #include <shellapi.h>
 
-#include "digest/utf.h"
+#include "base/utf.h"
 
 namespace vellmor::cli {
 

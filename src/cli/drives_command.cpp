@@ -8,7 +8,7 @@
 
 #include "cli.h"
 #include "digest/digest.h"
-#include "digest/utf.h"
+#include "base/utf.h"
 #include "json_text.h"
 #include "serial/read_serial_command.h"
 #include "serial/serial_notes.h"

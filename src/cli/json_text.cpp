@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "digest/utf.h"
+#include "base/utf.h"
 
 namespace vellmor::cli {
 

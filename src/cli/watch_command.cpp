@@ -11,7 +11,7 @@
 
 #include "cli.h"
 #include "digest/digest.h"
-#include "digest/utf.h"
+#include "base/utf.h"
 #include "drives_command.h"
 #include "serial/device_arrivals.h"
 #include "serial/read_serial_command.h"

@@ -8,7 +8,7 @@
 // shellapi.h maps this name onto ShellExecuteA/W, which would hide our override.
 #undef ShellExecute
 
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 
 namespace vellmor::design {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
+#include "base/run_time_error.h"
 #include "code_page.h"
-#include "run_time_error.h"
 
 namespace vellmor::digest {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "run_time_error.h"
+#include "base/run_time_error.h"
 
 namespace vellmor::digest {
 

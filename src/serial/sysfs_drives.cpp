@@ -16,7 +16,7 @@
 #include <system_error>
 #include <utility>
 
-#include "digest/utf.h"
+#include "base/utf.h"
 #include "selection_rule.h"
 #include "serial_notes.h"
 #include "sysfs_usb_hub_source.h"

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QTranslator>
 
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 
 namespace vellmor::ui {
 
@@ -33,29 +33,11 @@ void InstallQtChineseTranslation(QApplication& app) {
 
 }  // namespace
 
-QString RunTimeErrorMessage(int code) {
-  QString message = QStringLiteral("运行时错误 '%1'").arg(code);
-  switch (code) {
-    case RunTimeError::kInvalidProcedureCall:
-      message += QStringLiteral("：\n\n无效的过程调用或参数");
-      break;
-    case RunTimeError::kOverflow:
-      message += QStringLiteral("：\n\n溢出");
-      break;
-    case RunTimeError::kSubscriptOutOfRange:
-      message += QStringLiteral("：\n\n下标越界");
-      break;
-    default:
-      break;
-  }
-  return message;
-}
-
 QString UnhandledErrorMessage(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const RunTimeError& runTimeError) {
-    return RunTimeErrorMessage(runTimeError.code());
+    return QString::fromStdU16String(RunTimeErrorMessage(runTimeError.code()));
   } catch (const std::exception& other) {
     return QStringLiteral("运行时错误：\n\n") + QString::fromLocal8Bit(other.what());
   } catch (...) {

@@ -11,9 +11,6 @@ namespace vellmor::ui {
 // Shows what an error that escaped an event handler was; tests capture it here.
 using ErrorPresenter = std::function<void(const QString& message)>;
 
-// The text shown for a run-time error code.
-QString RunTimeErrorMessage(int code);
-
 // The text shown for any error that left an event handler.
 QString UnhandledErrorMessage(const std::exception_ptr& error);
 

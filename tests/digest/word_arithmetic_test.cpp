@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 
 namespace vellmor::digest {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "check.h"
 #include "digest/code_page.h"
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "check.h"
 #include "design/platform_shell.h"
-#include "digest/run_time_error.h"
+#include "base/run_time_error.h"
 #include "serial/usb_hub_source.h"
 #include "win32/main_window.h"
 

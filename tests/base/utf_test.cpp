@@ -1,4 +1,4 @@
-#include "digest/utf.h"
+#include "base/utf.h"
 
 #include <string>
 

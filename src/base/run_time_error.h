@@ -1,6 +1,8 @@
 #pragma once
 
 #include <exception>
+#include <string>
+#include <string_view>
 
 namespace vellmor {
 
@@ -16,10 +18,17 @@ class RunTimeError : public std::exception {
 
   explicit RunTimeError(int code) noexcept : m_code(code) {}
   int code() const noexcept { return m_code; }
+  // Handlers show RunTimeErrorMessage(code()); this only names the kind.
   const char* what() const noexcept override;
 
  private:
   int m_code;
 };
+
+// What the error is, in the windows' language; empty for a code without a text.
+std::u16string_view RunTimeErrorText(int code);
+
+// The message every front end shows for the code: 运行时错误 '6'：, a blank line, the text.
+std::u16string RunTimeErrorMessage(int code);
 
 }  // namespace vellmor
