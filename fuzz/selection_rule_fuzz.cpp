@@ -165,33 +165,29 @@ void CheckSelection(const std::vector<DeviceId>& ids) {
   const SerialValue selected = vellmor::serial::SelectSerial(ids);
   FUZZ_CHECK(selected == ExpectedSerial(ids, ids.size()));
 
-  bool anyMatch = false;
-  vellmor::serial::SerialSelection selection;
+  std::optional<std::size_t> expectedChosen;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     const DeviceId& id = ids[i];
     const bool matches =
         id.kind == DeviceId::Kind::kText && id.text.find(u"VID") != std::u16string::npos;
     FUZZ_CHECK(id.kind != DeviceId::Kind::kText ||
                vellmor::serial::MatchesVidPattern(id.text) == matches);
-    anyMatch = anyMatch || matches;
-
-    const SerialValue before = selection.value();
-    selection.Offer(id);
-    if (!matches) {
-      FUZZ_CHECK(selection.value() == before);
-    } else {
-      // A match replaces the value by the identifier's text after its last backslash.
-      const std::u16string& piece = *selection.value();
-      FUZZ_CHECK(piece.find(u'\\') == std::u16string::npos);
-      FUZZ_CHECK(piece.size() <= id.text.size());
-      FUZZ_CHECK(id.text.compare(id.text.size() - piece.size(), piece.size(), piece) == 0);
-      FUZZ_CHECK(piece.size() == id.text.size() ||
-                 id.text[id.text.size() - piece.size() - 1] == u'\\');
-      FUZZ_CHECK(vellmor::serial::LastPiece(id.text) == piece);
+    if (matches) {
+      expectedChosen = i;
     }
   }
-  FUZZ_CHECK(selection.value() == selected);
-  FUZZ_CHECK(selected.has_value() == anyMatch);
+  FUZZ_CHECK(vellmor::serial::ChosenIndex(ids) == expectedChosen);
+  FUZZ_CHECK(selected.has_value() == expectedChosen.has_value());
+  if (expectedChosen) {
+    // The serial is the chosen identifier's text after its last backslash.
+    const std::u16string& text = ids[*expectedChosen].text;
+    const std::u16string& piece = *selected;
+    FUZZ_CHECK(piece.find(u'\\') == std::u16string::npos);
+    FUZZ_CHECK(piece.size() <= text.size());
+    FUZZ_CHECK(text.compare(text.size() - piece.size(), piece.size(), piece) == 0);
+    FUZZ_CHECK(piece.size() == text.size() || text[text.size() - piece.size() - 1] == u'\\');
+    FUZZ_CHECK(vellmor::serial::LastPiece(text) == piece);
+  }
 }
 
 void CheckCc(const Script& script) {

@@ -325,24 +325,18 @@ std::optional<std::u16string> ReadInputText(std::istream& in, std::ostream& err,
   return text;
 }
 
-// The window's two text boxes and its message box, shown once the command is done.
+// The window's two text boxes and its message box; the lines are written once the
+// command is done.
 class TerminalView : public serial::ReadSerialView {
  public:
   void SetText1(const std::u16string& text) override { m_text1 = text; }
   std::u16string Text1() const override { return m_text1; }
-  // A terminal has no title bar to carry the title.
-  void ShowWarning(std::u16string_view text, std::u16string_view /*title*/) override {
-    m_warning = std::u16string(text);
-  }
-  void SetText2(const std::u16string& text) override { m_text2 = text; }
-
-  const std::u16string& text2() const { return m_text2; }
-  const std::optional<std::u16string>& warning() const { return m_warning; }
+  // The command reports the warning; a terminal has no title bar for the title.
+  void ShowWarning(std::u16string_view /*text*/, std::u16string_view /*title*/) override {}
+  void SetText2(const std::u16string& /*text*/) override {}
 
  private:
   std::u16string m_text1;
-  std::u16string m_text2;
-  std::optional<std::u16string> m_warning;
 };
 
 // The notes on the serial shown, from a scan of its own; none when the scan fails.
@@ -357,30 +351,29 @@ std::vector<serial::SerialNote> NotesFor(const std::u16string& serial,
 
 int RunRead(const Options& options, serial::UsbHubSource& source, serial::DriveSource* drives,
             std::ostream& out, std::ostream& err) {
-  // Kept to tell "nothing matched" (null) from an empty serial in JSON.
-  serial::SerialValue queried;
   TerminalView view;
-  serial::RunReadSerialCommand(
-      [&] {
-        queried = serial::CC(source);
-        return queried;
-      },
-      view);
+  const serial::ShownSerial shown =
+      serial::RunReadSerialCommand([&source] { return serial::CC(source); }, view);
+  std::optional<std::u16string> warning;
+  if (shown.warned) {
+    warning = std::u16string(serial::kWarningText);
+  }
 
   const std::vector<serial::SerialNote> notes = NotesFor(view.Text1(), drives);
   if (options.json) {
-    out << R"({"serial":)" << JsonValue(queried) << R"(,"digest":)" << JsonString(view.text2())
-        << R"(,"warning":)" << JsonValue(view.warning()) << R"(,"notes":)" << NotesJson(notes)
+    // JSON tells "nothing matched" (null) from an empty serial.
+    out << R"({"serial":)" << JsonValue(shown.serial) << R"(,"digest":)" << JsonString(shown.digest)
+        << R"(,"warning":)" << JsonValue(warning) << R"(,"notes":)" << NotesJson(notes)
         << R"(,"schemaVersion":)" << kJsonSchemaVersion << "}\n";
   } else {
     out << Utf16ToUtf8(view.Text1()) << '\n';
-    if (view.warning()) {
-      err << Utf16ToUtf8(*view.warning()) << '\n';
+    if (warning) {
+      err << Utf16ToUtf8(*warning) << '\n';
     }
     WriteNoteLines(notes, err);
-    out << Utf16ToUtf8(view.text2()) << '\n';
+    out << Utf16ToUtf8(shown.digest) << '\n';
   }
-  return view.warning() ? kExitNoSerial : kExitOk;
+  return shown.warned ? kExitNoSerial : kExitOk;
 }
 
 std::string_view StateName(serial::DeviceId::Kind kind) {
@@ -397,12 +390,7 @@ std::string_view StateName(serial::DeviceId::Kind kind) {
 
 int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& out) {
   const std::vector<serial::DeviceId> ids = serial::CollectDeviceIds(source);
-  std::optional<std::size_t> chosen;
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (ids[i].kind == serial::DeviceId::Kind::kText && serial::MatchesVidPattern(ids[i].text)) {
-      chosen = i;
-    }
-  }
+  const std::optional<std::size_t> chosen = serial::ChosenIndex(ids);
 
   if (options.json) {
     out << R"({"ids":[)";

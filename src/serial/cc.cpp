@@ -6,31 +6,28 @@
 
 namespace vellmor::serial {
 
-namespace {
-
-// Runs the query and hands each DeviceID to visit in delivery order. Every step
-// may fail; a failure ends the scan (or, for one DeviceID, passes over it) and is
-// never passed on, whether the source reports it or throws it.
-template <typename Visit>
-void ScanDeviceIds(UsbHubSource& source, const Visit& visit) {
+std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
+  // Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
+  // and is never passed on, whether the source reports it or throws it.
+  std::vector<DeviceId> ids;
   std::unique_ptr<UsbHubService> service;
   try {
     service = source.Bind(kServiceMoniker);
   } catch (...) {
-    return;
+    return ids;
   }
   if (!service) {
-    return;
+    return ids;
   }
 
   std::unique_ptr<UsbHubResults> results;
   try {
     results = service->ExecQuery(kUsbHubQuery);
     if (!results || !results->StartEnumeration()) {
-      return;
+      return ids;
     }
   } catch (...) {
-    return;
+    return ids;
   }
 
   for (;;) {
@@ -38,10 +35,10 @@ void ScanDeviceIds(UsbHubSource& source, const Visit& visit) {
     try {
       fetch = results->Next();
     } catch (...) {
-      return;
+      return ids;
     }
     if (fetch != UsbHubResults::Fetch::kItem) {
-      return;
+      return ids;
     }
 
     DeviceId id = DeviceId::Unreadable();
@@ -50,22 +47,10 @@ void ScanDeviceIds(UsbHubSource& source, const Visit& visit) {
     } catch (...) {
       // Passed over like any other unreadable DeviceID.
     }
-    visit(std::move(id));
+    ids.push_back(std::move(id));
   }
 }
 
-}  // namespace
-
-SerialValue CC(UsbHubSource& source) {
-  SerialSelection selection;
-  ScanDeviceIds(source, [&selection](const DeviceId& id) { selection.Offer(id); });
-  return selection.value();
-}
-
-std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
-  std::vector<DeviceId> ids;
-  ScanDeviceIds(source, [&ids](DeviceId id) { ids.push_back(std::move(id)); });
-  return ids;
-}
+SerialValue CC(UsbHubSource& source) { return SelectSerial(CollectDeviceIds(source)); }
 
 }  // namespace vellmor::serial

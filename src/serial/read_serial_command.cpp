@@ -6,21 +6,25 @@
 
 namespace vellmor::serial {
 
-void RunReadSerialCommand(const std::function<SerialValue()>& cc, ReadSerialView& view) {
+ShownSerial RunReadSerialCommand(const std::function<SerialValue()>& cc, ReadSerialView& view) {
   // One query per click: Text1 and Text2 must describe the same device, which two
   // queries cannot promise when a drive comes or goes in between.
-  const SerialValue serial = cc();
+  ShownSerial shown;
+  shown.serial = cc();
 
-  view.SetText1(serial.value_or(std::u16string()));
+  view.SetText1(shown.serial.value_or(std::u16string()));
   if (view.Text1().empty()) {
     view.ShowWarning(kWarningText, kApplicationTitle);
+    shown.warned = true;
   }
 
   std::optional<std::u16string_view> text;
-  if (serial) {
-    text = *serial;
+  if (shown.serial) {
+    text = *shown.serial;
   }
-  view.SetText2(digest::DigestText(text, kDigestLength));
+  shown.digest = digest::DigestText(text, kDigestLength);
+  view.SetText2(shown.digest);
+  return shown;
 }
 
 }  // namespace vellmor::serial

@@ -24,8 +24,16 @@ class ReadSerialView {
   virtual void SetText2(const std::u16string& text) = 0;
 };
 
+// What one run of the command showed.
+struct ShownSerial {
+  // The query's answer: no value when nothing matched, which Text1 shows as empty.
+  SerialValue serial;
+  bool warned = false;
+  std::u16string digest;
+};
+
 // The read-serial command: one query per click, its serial shown in Text1, the
 // warning when Text1 reads back empty, and the digest of that same serial in Text2.
-void RunReadSerialCommand(const std::function<SerialValue()>& cc, ReadSerialView& view);
+ShownSerial RunReadSerialCommand(const std::function<SerialValue()>& cc, ReadSerialView& view);
 
 }  // namespace vellmor::serial

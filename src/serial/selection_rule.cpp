@@ -22,19 +22,22 @@ std::u16string_view LastPiece(std::u16string_view identifier) {
   return identifier.substr(separator + 1);
 }
 
-void SerialSelection::Offer(const DeviceId& id) {
-  if (id.kind != DeviceId::Kind::kText || !MatchesVidPattern(id.text)) {
-    return;
+std::optional<std::size_t> ChosenIndex(const std::vector<DeviceId>& ids) {
+  for (std::size_t i = ids.size(); i > 0; --i) {
+    const DeviceId& id = ids[i - 1];
+    if (id.kind == DeviceId::Kind::kText && MatchesVidPattern(id.text)) {
+      return i - 1;
+    }
   }
-  m_value = std::u16string(LastPiece(id.text));
+  return std::nullopt;
 }
 
 SerialValue SelectSerial(const std::vector<DeviceId>& ids) {
-  SerialSelection selection;
-  for (const DeviceId& id : ids) {
-    selection.Offer(id);
+  const auto chosen = ChosenIndex(ids);
+  if (!chosen) {
+    return std::nullopt;
   }
-  return selection.value();
+  return std::u16string(LastPiece(ids[*chosen].text));
 }
 
 }  // namespace vellmor::serial

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -13,17 +15,11 @@ bool MatchesVidPattern(std::u16string_view identifier);
 // The text after the last backslash, or the whole identifier without one.
 std::u16string_view LastPiece(std::u16string_view identifier);
 
-// The rule applied one identifier at a time, in delivery order: the last
-// identifier that contains VID decides, later ones without VID change nothing.
-class SerialSelection {
- public:
-  void Offer(const DeviceId& id);
-  const SerialValue& value() const { return m_value; }
+// The identifier the serial is taken from: the last one read as text that contains
+// VID. No value when none does.
+std::optional<std::size_t> ChosenIndex(const std::vector<DeviceId>& ids);
 
- private:
-  SerialValue m_value;
-};
-
+// The last piece of the chosen identifier; no value when none is chosen.
 SerialValue SelectSerial(const std::vector<DeviceId>& ids);
 
 }  // namespace vellmor::serial

@@ -78,6 +78,17 @@ TEST(ReadSerialCommandTest, NoValueOrEmptyTextWarnsAndDigestsTheEmptyText) {
   }
 }
 
+TEST(ReadSerialCommandTest, ReturnsWhatItShowed) {
+  for (const SerialValue& value : {SerialValue(), SerialValue(u""), SerialValue(u"AB12CD34")}) {
+    ScriptedCc cc{{value}};
+    RecordingView view;
+    const ShownSerial shown = RunReadSerialCommand([&cc] { return cc(); }, view);
+    EXPECT_EQ(shown.serial, value);
+    EXPECT_EQ(shown.warned, value.value_or(u"").empty());
+    EXPECT_EQ(u"SetText2:" + shown.digest, view.calls.back());
+  }
+}
+
 TEST(ReadSerialCommandTest, QueriesOncePerClickSoBothBoxesShowTheSameDevice) {
   // A drive pulled out (then another plugged in) right after the first query must not
   // change what Text2 describes.

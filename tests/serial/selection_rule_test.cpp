@@ -59,15 +59,11 @@ TEST(SelectionRuleTest, LastPieceFollowsTheLastBackslash) {
   EXPECT_EQ(LastPiece(u"A\\B\\C\\D\\E\\F"), u"F");
 }
 
-TEST(SelectionRuleTest, OfferingOneByOneMatchesTheWholeSequence) {
-  SerialSelection selection;
-  EXPECT_EQ(selection.value(), std::nullopt);
-  selection.Offer(Id(u"USB\\VID_1\\A"));
-  EXPECT_EQ(selection.value(), u"A");
-  selection.Offer(Id(u"USB\\ROOT_HUB\\B"));
-  EXPECT_EQ(selection.value(), u"A");
-  selection.Offer(Id(u"VID\\"));
-  EXPECT_EQ(selection.value(), u"");
+TEST(SelectionRuleTest, ChosenIndexIsTheLastTextWithVid) {
+  EXPECT_EQ(ChosenIndex({Id(u"USB\\VID_1\\A"), Id(u"USB\\ROOT_HUB\\B"), Id(u"VID\\"),
+                         DeviceId::Unreadable(), Id(u"USB\\vid_2\\C")}),
+            2U);
+  EXPECT_EQ(ChosenIndex({Id(u"USB\\ROOT_HUB\\B"), DeviceId::Missing()}), std::nullopt);
 }
 
 }  // namespace
