@@ -110,7 +110,7 @@ int main(int argc, char* argv[]) {
       {vellmor::serial::DeviceId::Text(u"USB\\VID_0781&PID_5567\\4C530001230811117204")}};
   vellmor::ui::test::ScriptedUsbHubSource source;
   vellmor::ui::test::RecordingShell shell;
-  vellmor::ui::MainW window(&source, &shell);
+  vellmor::ui::MainW window(source, shell);
   FirstPaint firstPaint;
   window.installEventFilter(&firstPaint);
   window.show();

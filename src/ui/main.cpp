@@ -29,7 +29,10 @@ int main(int argc, char* argv[]) {
   // The About window is a window of its own; only closing MainW ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  vellmor::ui::MainW mainW;
+  // The program's one composition: the system's USB source and shell, for as long as MainW.
+  const auto source = vellmor::serial::MakeSystemUsbHubSource();
+  const auto shell = vellmor::design::MakeSystemShell();
+  vellmor::ui::MainW mainW(*source, *shell);
   QObject::connect(&mainW, &vellmor::ui::MainW::closed, &app, &QCoreApplication::quit);
   mainW.show();
   return QApplication::exec();

@@ -24,16 +24,8 @@ const design::Window& Design() { return design::MainWDesign(); }
 
 }  // namespace
 
-MainW::MainW(serial::UsbHubSource* source, design::PlatformShell* shell)
+MainW::MainW(serial::UsbHubSource& source, design::PlatformShell& shell)
     : QWidget(nullptr, FrameFlags(Design().frame)), m_source(source), m_shell(shell) {
-  if (m_source == nullptr) {
-    m_ownSource = serial::MakeSystemUsbHubSource();
-    m_source = m_ownSource.get();
-  }
-  if (m_shell == nullptr) {
-    m_ownShell = design::MakeSystemShell();
-    m_shell = m_ownShell.get();
-  }
   m_warningPresenter = [this](const QString& text, const QString& title) {
     ShowWarningBox(this, text, title);
   };
@@ -51,7 +43,7 @@ MainW::MainW(serial::UsbHubSource* source, design::PlatformShell* shell)
 
 MainW::~MainW() = default;
 
-serial::SerialValue MainW::CC() { return serial::CC(*m_source); }
+serial::SerialValue MainW::CC() { return serial::CC(m_source); }
 
 void MainW::SetWarningPresenter(WarningPresenter presenter) {
   m_warningPresenter = std::move(presenter);
@@ -115,7 +107,7 @@ void MainW::CentreOnScreen() {
 }
 
 void MainW::OpenLink(const design::Control& control) {
-  design::OpenControlLink(*m_shell, static_cast<design::WindowHandle>(winId()), control, {});
+  design::OpenControlLink(m_shell, static_cast<design::WindowHandle>(winId()), control, {});
 }
 
 void MainW::Command1Click() {
@@ -125,7 +117,7 @@ void MainW::Command1Click() {
 
 void MainW::Command3Click() {
   if (!m_about) {
-    m_about = std::make_unique<AboutWindow>(*m_shell);
+    m_about = std::make_unique<AboutWindow>(m_shell);
   }
   m_about->ShowModal(*this);
 }
@@ -135,7 +127,7 @@ void MainW::Label4Click() { OpenLink(*Design().Find("Label4")); }
 void MainW::Picture1Click() { OpenLink(*Design().Find("Picture1")); }
 
 void MainW::LinkMouseMove(const design::Control& control, Qt::MouseButtons buttons) {
-  design::ControlMouseMove(*m_shell, control, buttons != Qt::NoButton);
+  design::ControlMouseMove(m_shell, control, buttons != Qt::NoButton);
 }
 
 }  // namespace vellmor::ui

@@ -26,8 +26,8 @@ class MainW : public QWidget {
   Q_OBJECT
 
  public:
-  // A null source or shell stands for the system's own; given ones must outlive the window.
-  explicit MainW(serial::UsbHubSource* source = nullptr, design::PlatformShell* shell = nullptr);
+  // The source and the shell must outlive the window.
+  MainW(serial::UsbHubSource& source, design::PlatformShell& shell);
   ~MainW() override;
 
   // One complete query for the USB serial.
@@ -57,10 +57,8 @@ class MainW : public QWidget {
   void Picture1Click();
   void LinkMouseMove(const design::Control& control, Qt::MouseButtons buttons);
 
-  std::unique_ptr<serial::UsbHubSource> m_ownSource;
-  std::unique_ptr<design::PlatformShell> m_ownShell;
-  serial::UsbHubSource* m_source;
-  design::PlatformShell* m_shell;
+  serial::UsbHubSource& m_source;
+  design::PlatformShell& m_shell;
   WarningPresenter m_warningPresenter;
   std::unique_ptr<QWindow> m_owner;
   std::unique_ptr<AboutWindow> m_about;

@@ -51,7 +51,7 @@ class RecordingShell : public design::PlatformShell {
 struct TestMainW {
   ScriptedUsbHubSource source;
   RecordingShell shell;
-  MainW window{&source, &shell};
+  MainW window{source, shell};
   int warnings = 0;
 
   TestMainW();

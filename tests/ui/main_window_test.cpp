@@ -341,7 +341,7 @@ void MainWindowTest::warningBoxHasOkAloneAndNoIcon() {
 }
 
 void MainWindowTest::warningIsModalAndWaitsForTheUser() {
-  MainW mainW(&m_w->source, &m_w->shell);
+  MainW mainW(m_w->source, m_w->shell);
   mainW.show();
   QVERIFY(QTest::qWaitForWindowExposed(&mainW));
   m_w->source.answers = {{kRootHub}};
