@@ -177,15 +177,24 @@ void ChecksLinksAndPointer(vellmor::win32::MainW& mainW, RecordingShell& shell,
 void ChecksAbout(vellmor::win32::MainW& mainW, RecordingShell& shell, const std::string& folder) {
   HWND about = nullptr;
   bool mainDisabled = false;
+  ICONINFO hand{};
   WhenModal([&] {
     about = mainW.aboutWindow()->hwnd();
     mainDisabled = !IsWindowEnabled(mainW.hwnd());
+    const HWND label4 = mainW.aboutWindow()->Control("Label4");
+    SendMessageW(label4, WM_SETCURSOR, reinterpret_cast<WPARAM>(label4),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    GetIconInfo(GetCursor(), &hand);
     Click(mainW.aboutWindow()->Control("Label1"));
     Click(mainW.aboutWindow()->Control("Label3"));
     PostMessageW(about, WM_CLOSE, 0, 0);
   });
   SendMessageW(mainW.Control("Command3"), BM_CLICK, 0, 0);
   check.Check(about != nullptr && mainDisabled, "About is shown modally over MainW");
+  check.Check(!hand.fIcon && hand.xHotspot == 12 && hand.yHotspot == 1,
+              "About's Label4 puts up the hand cursor with its hot spot at 12,1");
+  DeleteObject(hand.hbmMask);
+  DeleteObject(hand.hbmColor);
   check.Check(shell.calls.size() == 2 &&
                   SameCall(shell.calls[0], about, "http://www.example.com", "0", "0", 0) &&
                   SameCall(shell.calls[1], about, "mailto:author@example.com", "", folder, 1),
