@@ -27,7 +27,6 @@
 #include "serial/selection_rule.h"
 #include "serial/serial_notes.h"
 #include "serial/sysfs_drives.h"
-#include "serial/sysfs_usb_hub_source.h"
 #include "watch_command.h"
 
 namespace vellmor::cli {
@@ -491,7 +490,10 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
     if (!std::filesystem::is_directory(root, error)) {
       return Refuse(err, "option --sysfs-root: no folder " + Describe(*options.sysfs_root));
     }
-    source = std::make_unique<serial::SysfsUsbHubSource>(root);
+    source = serial::MakeSysfsUsbHubSource(root);
+    if (!source) {
+      return Fail(err, "option --sysfs-root: this system has no sysfs tree to read", kExitUsage);
+    }
     serial::SysfsDrivePaths paths{root, std::nullopt, std::nullopt, false};
     if (options.dev_root) {
       paths.dev_root = PathOf(*options.dev_root);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -44,5 +45,9 @@ class UsbHubSource {
 
 // The platform's own source: sysfs under /sys on Linux, WMI on Windows.
 std::unique_ptr<UsbHubSource> MakeSystemUsbHubSource();
+
+// The kernel's device list under <root>/bus/usb/devices; none where the system has no
+// sysfs (Windows).
+std::unique_ptr<UsbHubSource> MakeSysfsUsbHubSource(const std::filesystem::path& root);
 
 }  // namespace vellmor::serial

@@ -8,4 +8,8 @@ std::unique_ptr<UsbHubSource> MakeSystemUsbHubSource() {
   return std::make_unique<SysfsUsbHubSource>("/sys");
 }
 
+std::unique_ptr<UsbHubSource> MakeSysfsUsbHubSource(const std::filesystem::path& root) {
+  return std::make_unique<SysfsUsbHubSource>(root);
+}
+
 }  // namespace vellmor::serial

@@ -225,4 +225,9 @@ std::unique_ptr<UsbHubSource> MakeSystemUsbHubSource() {
   return std::make_unique<WmiUsbHubSource>();
 }
 
+// Windows has no sysfs to take devices from.
+std::unique_ptr<UsbHubSource> MakeSysfsUsbHubSource(const std::filesystem::path& /*root*/) {
+  return nullptr;
+}
+
 }  // namespace vellmor::serial

@@ -4,7 +4,23 @@
 #include <optional>
 #include <string_view>
 
+#include "device_id.h"
+#include "usb_descriptors.h"
+
 namespace vellmor::serial {
+
+// The identifiers Windows gives USB devices, built from what the kernel's device list
+// says of them and read back.
+
+// The serial Windows takes as the instance: the attribute's text without its final line
+// break. No value when Windows would not take it as an instance name and makes one up.
+std::optional<std::string_view> UsableSerial(std::string_view attribute);
+
+// A root hub (no ports): "USB\ROOT_HUB20\4&HASH&0", the class after its USB version,
+// unreadable for a version Windows names none for. A device: "USB\VID_vvvv&PID_pppp\"
+// and the usable serial in upper case, or else the instance made up from its port.
+DeviceId WindowsUsbDeviceId(const DeviceDescriptor& descriptor, const DevicePosition& position,
+                            std::optional<std::string_view> usable_serial);
 
 // What a Windows device identifier "USB\VID_vvvv&PID_pppp\instance" says.
 struct UsbIdentifierParts {

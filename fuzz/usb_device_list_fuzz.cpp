@@ -1,68 +1,39 @@
-// The Linux USB source over arbitrary sysfs contents: every DeviceID it reports
-// must be one Windows could report (three pieces, printable ASCII, the hardware
-// piece in its fixed form), and CC must agree with the identifiers it lists.
+// The USB device list read from arbitrary attribute contents, with no tree on disk:
+// every DeviceID must be one Windows could report (three pieces, printable ASCII, the
+// hardware piece in its fixed form), read back as what it was built from, and the
+// devices must come in delivery order.
 //
-// Input: lines building <root>/bus/usb/devices, applied in order.
-//   D <name>              a device or interface directory, which later lines fill
-//   A <attribute> <value> the attribute file holding value and a line break
+// Input: lines describing the entries of the device list, applied in order.
+//   D <name>              a device or interface entry, which later lines fill
+//   A <attribute> <value> the attribute holding value and a line break
 //   R <attribute> <value> the same without the line break
 //   B <attribute> <count> <value>  value repeated to count bytes (at most 128 KiB)
 //   H <attribute> <hex>   the bytes the hex digit pairs spell (other characters skipped)
-//   X <attribute>         a directory where the attribute file should be
-//   S <name> <target>     a symbolic link in the listing to another entry
+//   X <attribute>         an attribute that cannot be read
+//   S <name> <target>     an entry that reads as another one
 // In names and values, \xNN is the byte NN, so line breaks, control characters
-// and invalid UTF-8 can occur. Attributes are the ones the source reads.
+// and invalid UTF-8 can occur. Attributes are the ones the list reads.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
-#include <unistd.h>
-
 #include "fuzz_check.h"
-#include "serial/cc.h"
-#include "serial/selection_rule.h"
-#include "serial/sysfs_usb_hub_source.h"
+#include "serial/usb_device_list.h"
+#include "serial/usb_identifier.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
+using vellmor::serial::Attribute;
 using vellmor::serial::DeviceId;
 
 constexpr std::size_t kMaxBigFile = std::size_t{128} * 1024;
 constexpr std::string_view kAttributes[] = {"descriptors", "serial"};
-
-// One folder for the whole run, under TMPDIR when it is set; each input
-// rewrites the listing inside it. On a disk file system, creating and deleting
-// that many inodes is the whole cost: tmpfs runs the same inputs far faster.
-const fs::path& Root() {
-  static const fs::path root = [] {
-    std::error_code error;
-    const char* tmpdir = std::getenv("TMPDIR");
-    fs::path base = fs::temp_directory_path(error);
-    if ((tmpdir == nullptr || *tmpdir == '\0') && fs::is_directory("/dev/shm", error)) {
-      base = "/dev/shm";
-    }
-    std::string pattern = (base / "vellmor-sysfs-fuzz-XXXXXX").string();
-    FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-    return fs::path(pattern);
-  }();
-  // Registered after root is built, so it runs before root is destroyed.
-  static const int removal = std::atexit([] {
-    std::error_code ignored;
-    fs::remove_all(Root(), ignored);
-  });
-  static_cast<void>(removal);
-  return root;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -122,16 +93,31 @@ bool IsAttribute(std::string_view name) {
   return std::find(std::begin(kAttributes), std::end(kAttributes), name) != std::end(kAttributes);
 }
 
-void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::error_code ignored;
-  fs::remove_all(path, ignored);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+// The device list in memory: entry names in listing order, each entry's attributes,
+// and the entries that read as another.
+struct DeviceList {
+  std::vector<std::string> names;
+  std::map<std::string, std::map<std::string, Attribute>> attributes;
+  std::map<std::string, std::string> aliases;
 
-void BuildListing(const fs::path& listing, std::string_view input) {
-  std::error_code ignored;
-  fs::path current;
+  Attribute Read(const std::string& relative) const {
+    const std::size_t slash = relative.find('/');
+    std::string name = relative.substr(0, slash);
+    if (const auto alias = aliases.find(name); alias != aliases.end()) {
+      name = alias->second;
+    }
+    const auto entry = attributes.find(name);
+    if (entry == attributes.end()) {
+      return {};
+    }
+    const auto attribute = entry->second.find(relative.substr(slash + 1));
+    return attribute == entry->second.end() ? Attribute{} : attribute->second;
+  }
+};
+
+DeviceList BuildList(std::string_view input) {
+  DeviceList list;
+  std::string current;
   while (!input.empty()) {
     const std::size_t end = input.find('\n');
     std::string_view line = input.substr(0, end);
@@ -140,42 +126,44 @@ void BuildListing(const fs::path& listing, std::string_view input) {
     const std::string_view op = TakeWord(line);
     if (op == "D") {
       const std::string name = Unescape(line);
-      if (IsEntryName(name)) {
-        current = listing / name;
-        fs::create_directories(current, ignored);
+      if (IsEntryName(name) && !list.attributes.contains(name) && !list.aliases.contains(name)) {
+        list.names.push_back(name);
+        list.attributes[name];
       }
+      current = list.attributes.contains(name) ? name : std::string();
     } else if (op == "S") {
       const std::string name = Unescape(TakeWord(line));
       const std::string target = Unescape(line);
-      if (IsEntryName(name) && IsEntryName(target)) {
-        fs::create_symlink(target, listing / name, ignored);
+      if (IsEntryName(name) && IsEntryName(target) && !list.attributes.contains(name) &&
+          !list.aliases.contains(name)) {
+        list.names.push_back(name);
+        list.aliases[name] = target;
       }
     } else if (!current.empty() &&
                (op == "A" || op == "R" || op == "B" || op == "H" || op == "X")) {
-      const std::string_view attribute = TakeWord(line);
-      if (!IsAttribute(attribute) || !fs::is_directory(current, ignored)) {
+      const std::string attribute(TakeWord(line));
+      if (!IsAttribute(attribute)) {
         continue;
       }
-      const fs::path file = current / attribute;
+      Attribute& file = list.attributes[current][attribute];
+      file = {Attribute::Status::kText, {}};
       if (op == "X") {
-        fs::remove_all(file, ignored);
-        fs::create_directory(file, ignored);
+        file.status = Attribute::Status::kUnreadable;
       } else if (op == "B") {
         const std::size_t count = std::min<std::size_t>(
             std::strtoul(std::string(TakeWord(line)).c_str(), nullptr, 10), kMaxBigFile);
         const std::string unit = Unescape(line);
-        std::string bytes;
-        while (!unit.empty() && bytes.size() < count) {
-          bytes.append(unit, 0, std::min(unit.size(), count - bytes.size()));
+        while (!unit.empty() && file.text.size() < count) {
+          file.text.append(unit, 0, std::min(unit.size(), count - file.text.size()));
         }
-        WriteFile(file, bytes);
       } else if (op == "H") {
-        WriteFile(file, FromHex(line));
+        file.text = FromHex(line);
       } else {
-        WriteFile(file, Unescape(line) + (op == "A" ? "\n" : ""));
+        file.text = Unescape(line) + (op == "A" ? "\n" : "");
       }
     }
   }
+  return list;
 }
 
 bool IsUpperHex(std::u16string_view text) {
@@ -213,19 +201,23 @@ void CheckWellFormed(const std::u16string& id) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const fs::path listing = Root() / "bus" / "usb" / "devices";
-  std::error_code ignored;
-  fs::remove_all(listing, ignored);
-  fs::create_directories(listing, ignored);
-  BuildListing(listing, std::string_view(reinterpret_cast<const char*>(data), size));
+  const DeviceList list = BuildList(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::vector<vellmor::serial::SysfsUsbDevice> devices = vellmor::serial::ReadUsbDeviceList(
+      list.names, [&list](const std::string& relative) { return list.Read(relative); });
 
-  vellmor::serial::SysfsUsbHubSource source(Root());
-  const std::vector<DeviceId> ids = vellmor::serial::CollectDeviceIds(source);
-  for (const DeviceId& id : ids) {
-    if (id.kind == DeviceId::Kind::kText) {
-      CheckWellFormed(id.text);
+  bool mass_storage_seen = false;
+  for (const vellmor::serial::SysfsUsbDevice& device : devices) {
+    // Mass-storage devices come last.
+    FUZZ_CHECK(device.mass_storage || !mass_storage_seen);
+    mass_storage_seen = mass_storage_seen || device.mass_storage;
+    if (device.id.kind != DeviceId::Kind::kText) {
+      continue;
+    }
+    CheckWellFormed(device.id.text);
+    if (const auto parts = vellmor::serial::ParseUsbIdentifier(device.id.text)) {
+      FUZZ_CHECK(parts->vendor == device.vendor && parts->product == device.product);
+      FUZZ_CHECK(!device.serial_made_up || vellmor::serial::IsGeneratedInstance(parts->instance));
     }
   }
-  FUZZ_CHECK(vellmor::serial::CC(source) == vellmor::serial::SelectSerial(ids));
   return 0;
 }
