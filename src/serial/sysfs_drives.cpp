@@ -175,14 +175,15 @@ std::string Unescaped(std::string_view text) {
 }
 
 // What udev's own probe found when it saw the volume appear.
-VolumeFacts UdevVolume(dev_t devno) {
+VolumeFacts UdevVolume(const std::string& name) {
   VolumeFacts facts;
   const std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), udev_unref);
   if (!context) {
     return facts;
   }
   const std::unique_ptr<udev_device, decltype(&udev_device_unref)> device(
-      udev_device_new_from_devnum(context.get(), 'b', devno), udev_device_unref);
+      udev_device_new_from_subsystem_sysname(context.get(), "block", name.c_str()),
+      udev_device_unref);
   if (!device) {
     return facts;
   }
@@ -239,8 +240,8 @@ class VolumeReader {
     }
     if (probe && node && volume.size_bytes > 0) {
       auto facts = ProbeVolume(*node);
-      if (!facts && devno && m_paths.udev_properties) {
-        facts = UdevVolume(*devno);
+      if (!facts && m_paths.udev_properties) {
+        facts = UdevVolume(name);
       }
       if (facts) {
         volume.label = Text(facts->label);

@@ -1,0 +1,160 @@
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "cli/cli.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Write(const fs::path& file, const std::string& content) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << content;
+}
+
+// The kernel's `descriptors` attribute: a configuration with one interface of the given class.
+std::string Descriptors(bool names_serial, std::uint8_t interface_class) {
+  std::string bytes(
+      "\x12\x01\x00\x02\x00\x00\x00\x40\x51\x09\x66\x16\x00\x01\x01\x02\x03\x01"
+      "\x09\x02\x12\x00\x01\x01\x00\x80\x32"
+      "\x09\x04\x00\x00\x02\x08\x06\x50\x00",
+      36);
+  bytes[16] = names_serial ? '\x03' : '\0';
+  bytes[32] = static_cast<char>(interface_class);
+  return bytes;
+}
+
+// The start of a FAT volume with its label where libblkid reads it.
+std::string FatVolume(const std::string& label) {
+  std::string bytes(std::size_t{32} * 1024, '\0');
+  const std::string boot(
+      "\xEB\x3C\x90MSDOS5.0\x00\x02\x04\x01\x00\x02\x00\x02\x00\x20\xF8\x08\x00\x20\x00\x40\x00"
+      "\x00\x00\x00\x00\x00\x00\x00\x00\x80\x00\x29\x12\x34\x56\x78",
+      43);
+  const std::string padded = (label + std::string(11, ' ')).substr(0, 11);
+  bytes.replace(0, boot.size(), boot);
+  bytes.replace(43, 11, padded);
+  bytes.replace(54, 8, "FAT16   ");
+  bytes.replace(510, 2, "\x55\xAA");
+  bytes.replace(std::size_t{17} * 512, 11, padded);
+  bytes[std::size_t{17} * 512 + 11] = '\x08';
+  return bytes;
+}
+
+// A busy machine: two root hubs, eight hubs and 56 devices behind them (64 devices),
+// eight of them sticks, each with its SCSI unit, disk and a mounted FAT partition.
+class Machine {
+ public:
+  Machine() {
+    std::random_device random;
+    m_root = fs::temp_directory_path() / ("vellmor_drives_bench_" + std::to_string(random()));
+    fs::create_directories(Listing());
+    int count = 0;
+    int sticks = 0;
+    for (int bus = 1; bus <= 2; ++bus) {
+      const fs::path bus_dir =
+          m_root / "sys/devices/pci0000:00/0000:00:14.0" / ("usb" + std::to_string(bus));
+      AddDevice("usb" + std::to_string(bus), bus_dir, false, 0x09);
+      for (int port = 1; port <= 4; ++port) {
+        const std::string hub = std::to_string(bus) + "-" + std::to_string(port);
+        AddDevice(hub, bus_dir / hub, false, 0x09);
+        for (int child = 1; child <= 7; ++child, ++count) {
+          const std::string name = hub + "." + std::to_string(child);
+          const bool stick = count % 7 == 3;
+          const fs::path dir = bus_dir / hub / name;
+          AddDevice(name, dir, stick || count % 2 == 0, stick ? 0x08 : 0x03);
+          if (stick) {
+            AddStorage(name, dir, sticks++);
+          }
+        }
+      }
+    }
+  }
+  ~Machine() {
+    std::error_code ignored;
+    fs::remove_all(m_root, ignored);
+  }
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  std::vector<std::string> Arguments() const {
+    return {"drives",        "--json",
+            "--sysfs-root",  (m_root / "sys").string(),
+            "--dev-root",    (m_root / "dev").string(),
+            "--mount-table", (m_root / "mountinfo").string()};
+  }
+
+ private:
+  fs::path Listing() const { return m_root / "sys/bus/usb/devices"; }
+
+  void AddDevice(const std::string& name, const fs::path& dir, bool serial,
+                 std::uint8_t interface_class) {
+    fs::create_directories(dir);
+    fs::create_directory_symlink(fs::relative(dir, Listing()), Listing() / name);
+    Write(dir / "descriptors", Descriptors(serial, interface_class));
+    if (serial) {
+      Write(dir / "serial", "a0b1c2d3e4f5" + name + "\n");
+    }
+  }
+
+  void AddStorage(const std::string& name, const fs::path& dir, int index) {
+    const std::string host = std::to_string(index + 6);
+    const fs::path unit =
+        dir / (name + ":1.0") / ("host" + host) / ("target" + host + ":0:0") / (host + ":0:0:0");
+    Write(unit / "model", "Flash Disk      \n");
+    const std::string disk = std::string("sd") + static_cast<char>('b' + index);
+    const int minor = (index + 1) * 16;
+    Write(unit / "block" / disk / "dev", "8:" + std::to_string(minor) + "\n");
+    Write(unit / "block" / disk / "size", "30031872\n");
+    const fs::path partition = unit / "block" / disk / (disk + "1");
+    Write(partition / "partition", "1\n");
+    Write(partition / "dev", "8:" + std::to_string(minor + 1) + "\n");
+    Write(partition / "size", "30029824\n");
+    Write(m_root / "dev" / (disk + "1"), FatVolume("STICK" + std::to_string(index)));
+    std::ofstream(m_root / "mountinfo", std::ios::app)
+        << 40 + index << " 1 8:" << minor + 1 << " / /media/user/STICK" << index
+        << " rw,nosuid,nodev shared:9 - vfat /dev/" << disk << "1 rw\n";
+  }
+
+  fs::path m_root;
+};
+
+// `vellmor-cli drives --json`: the device list, the sticks' disks, the mount table and
+// each volume's label, written as JSON.
+void BM_DrivesCommand(benchmark::State& state) {
+  static const Machine machine;
+  const std::vector<std::string> args = machine.Arguments();
+  std::size_t length = 0;
+  for (auto _ : state) {
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    if (vellmor::cli::RunCli(args, in, out, err) != vellmor::cli::kExitOk) {
+      state.SkipWithError(err.str().c_str());
+      break;
+    }
+    length = out.str().size();
+    benchmark::DoNotOptimize(length);
+  }
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  vellmor::cli::RunCli(args, in, out, err);
+  if (out.str().find(
+          R"("label":"STICK7","fileSystem":"vfat","mountPoints":["/media/user/STICK7"])") ==
+      std::string::npos) {
+    state.SkipWithError("the last stick's label or mount point is missing");
+  }
+  state.counters["json_bytes"] = static_cast<double>(length);
+}
+BENCHMARK(BM_DrivesCommand)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

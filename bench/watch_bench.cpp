@@ -1,0 +1,128 @@
+// Runs under umockdev-wrapper (bench/CMakeLists.txt says how): sticks plugged into
+// umockdev's mock /sys, and vellmor-cli watching them in a process of its own.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "mock_sticks.h"
+
+namespace {
+
+using vellmor::mock::Cli;
+using vellmor::mock::Clock;
+using vellmor::mock::MockSticks;
+
+std::string Serial(int port) { return "4C5300012311201151" + std::to_string(10 + port); }
+
+// From the last event of a stick (its partition) to its line on watch's output.
+void BM_WatchLatency(benchmark::State& state) {
+  MockSticks sticks;
+  Cli watch({"watch", "--csv"});
+  watch.ErrorLines(1);
+  std::size_t lines = 1;
+  watch.Lines(lines);
+  int port = 1;
+  for (auto _ : state) {
+    sticks.Plug(port, Serial(port).c_str());
+    const Clock::time_point sent = Clock::now();
+    if (watch.Lines(++lines).find(Serial(port)) == std::string::npos) {
+      state.SkipWithError("no line for the stick");
+      break;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - sent).count());
+    ++port;
+  }
+  watch.Signal(SIGINT);
+  watch.Status();
+}
+// Eight sticks a run: umockdev's preload keeps a small table of the files it emulates
+// and runs out of room in a longer session.
+BENCHMARK(BM_WatchLatency)
+    ->UseManualTime()
+    ->Iterations(8)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Processor time the kernel counted for the process, in clock ticks.
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long user = 0;
+  long system = 0;
+  for (int index = 3; fields >> field; ++index) {
+    if (index == 14) {
+      user = std::stol(field);
+    } else if (index == 15) {
+      system = std::stol(field);
+      break;
+    }
+  }
+  return user + system;
+}
+
+// Watch with nothing happening: the processor time it takes over five seconds.
+void BM_WatchIdle(benchmark::State& state) {
+  MockSticks sticks;
+  Cli watch({"watch"});
+  watch.ErrorLines(1);
+  long ticks = 0;
+  for (auto _ : state) {
+    const long before = CpuTicks(watch.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ticks = CpuTicks(watch.pid()) - before;
+  }
+  state.counters["cpu_ticks"] = static_cast<double>(ticks);
+  state.counters["cpu_percent"] =
+      100.0 * static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)) / 5.0;
+  watch.Signal(SIGINT);
+  watch.Status();
+}
+BENCHMARK(BM_WatchIdle)->Iterations(1)->Unit(benchmark::kSecond);
+
+// An inventory session: three sticks plugged in one after another, a second apart.
+int Session() {
+  MockSticks sticks;
+  Cli watch({"watch", "--csv"});
+  std::cerr << watch.ErrorLines(1);
+  watch.Lines(1);
+  const char* const labels[] = {"OFFICE", "BACKUP", nullptr};
+  const char* const serials[] = {"4C530001231120115142", "0123456789ABCDEF", nullptr};
+  for (int stick = 0; stick < 3; ++stick) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::vector<const char*> volume;
+    if (labels[stick] != nullptr) {
+      volume = {"ID_FS_TYPE", "vfat", "ID_FS_LABEL_ENC", labels[stick]};
+    }
+    sticks.Plug(stick + 2, serials[stick], volume);
+    watch.Lines(static_cast<std::size_t>(stick) + 2, std::chrono::milliseconds(10000));
+  }
+  watch.Signal(SIGINT);
+  const int status = watch.Status();
+  std::cout << watch.Lines(0);
+  std::cerr << "exit status " << status << '\n';
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!MockSticks::Usable()) {
+    std::cerr << "run under umockdev-wrapper\n";
+    return 2;
+  }
+  if (argc > 1 && std::string(argv[1]) == "--session") {
+    return Session();
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,217 @@
+#pragma once
+
+// Sticks for umockdev's mock /sys and vellmor-cli run beside them, for the tests and the
+// benchmark of --wait and watch. Runs only under umockdev-wrapper.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace vellmor::mock {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A USB 2.0 stick's `descriptors`: one mass-storage interface; serial string 3 or none.
+std::string StickDescriptors(std::uint16_t product, bool names_serial) {
+  std::string bytes(
+      "\x12\x01\x00\x02\x00\x00\x00\x40\x81\x07\x00\x00\x00\x01\x01\x02\x03\x01"
+      "\x09\x02\x12\x00\x01\x01\x00\x80\x32"
+      "\x09\x04\x00\x00\x02\x08\x06\x50\x00",
+      36);
+  bytes[10] = static_cast<char>(product & 0xFFU);
+  bytes[11] = static_cast<char>(product >> 8U);
+  bytes[16] = names_serial ? '\x03' : '\0';
+  return bytes;
+}
+
+// vellmor-cli with its output in pipes.
+class Cli {
+ public:
+  explicit Cli(const std::vector<std::string>& args) {
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+      std::abort();
+    }
+    m_pid = ::fork();
+    if (m_pid == 0) {
+      ::dup2(out[1], 1);
+      ::dup2(err[1], 2);
+      std::vector<char*> argv = {const_cast<char*>(VELLMOR_CLI)};
+      for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+      }
+      argv.push_back(nullptr);
+      ::execv(VELLMOR_CLI, argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    m_out = out[0];
+    m_err = err[0];
+  }
+  ~Cli() {
+    if (m_pid > 0) {
+      ::kill(m_pid, SIGKILL);
+      ::waitpid(m_pid, nullptr, 0);
+    }
+    ::close(m_out);
+    ::close(m_err);
+  }
+  Cli(const Cli&) = delete;
+  Cli& operator=(const Cli&) = delete;
+
+  // Reads standard output until it holds `lines` lines or the time is up.
+  std::string Lines(std::size_t lines, milliseconds limit = milliseconds(5000)) {
+    Read(m_out, m_stdout, lines, limit);
+    return m_stdout;
+  }
+  std::string ErrorLines(std::size_t lines, milliseconds limit = milliseconds(5000)) {
+    Read(m_err, m_stderr, lines, limit);
+    return m_stderr;
+  }
+
+  void Signal(int signal) const { ::kill(m_pid, signal); }
+  pid_t pid() const { return m_pid; }
+
+  int Status() {
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    Lines(SIZE_MAX, milliseconds(0));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  static void Read(int fd, std::string& text, std::size_t lines, milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) < lines) {
+      pollfd entry{fd, POLLIN, 0};
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+      if (::poll(&entry, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) {
+        return;
+      }
+      char chunk[4096];
+      const ssize_t count = ::read(fd, chunk, sizeof chunk);
+      if (count <= 0) {
+        return;
+      }
+      text.append(chunk, static_cast<std::size_t>(count));
+    }
+  }
+
+  pid_t m_pid = -1;
+  int m_out = -1;
+  int m_err = -1;
+  std::string m_stdout;
+  std::string m_stderr;
+};
+
+// A mock /sys with a root hub, where sticks are plugged in and pulled out with the
+// events the kernel sends.
+class MockSticks {
+ public:
+  MockSticks() : m_bed(umockdev_testbed_new()) {
+    m_hub = Add("usb", "usb1", nullptr, {}, {"DEVTYPE", "usb_device"});
+  }
+  ~MockSticks() { g_object_unref(m_bed); }
+  MockSticks(const MockSticks&) = delete;
+  MockSticks& operator=(const MockSticks&) = delete;
+
+  // True when the program runs under umockdev-wrapper, which the mock needs.
+  static bool Usable() {
+    const char* const preload = std::getenv("LD_PRELOAD");
+    return preload != nullptr && std::string(preload).find("umockdev") != std::string::npos;
+  }
+
+  // A stick on port `port` as the kernel announces it: the device, its interface, the
+  // SCSI host, target and logical unit, the disk and one partition.
+  std::string Plug(int port, const char* serial,
+                   const std::vector<const char*>& partition_properties = {}) {
+    const std::string name = "1-" + std::to_string(port);
+    std::vector<const char*> attributes = {"product", "Flash Disk"};
+    if (serial != nullptr) {
+      attributes.insert(attributes.end(), {"serial", serial});
+    }
+    const std::string usb = Add("usb", name, m_hub.c_str(), attributes, {"DEVTYPE", "usb_device"});
+    std::string descriptors = StickDescriptors(0x5567, serial != nullptr);
+    umockdev_testbed_set_attribute_binary(m_bed, usb.c_str(), "descriptors",
+                                          reinterpret_cast<guint8*>(descriptors.data()),
+                                          static_cast<gint>(descriptors.size()));
+    const std::string host = std::to_string(port + 5);
+    const std::string interface =
+        Add("usb", name + ":1.0", usb.c_str(), {}, {"DEVTYPE", "usb_interface"});
+    const std::string scsi_host = Add("scsi", "host" + host, interface.c_str(), {}, {});
+    const std::string target = Add("scsi", "target" + host + ":0:0", scsi_host.c_str(), {}, {});
+    const std::string unit =
+        Add("scsi", host + ":0:0:0", target.c_str(), {"model", "Flash Disk"}, {});
+    // sdaa, sdab, ...: real names for the 27th disk on, and none of this machine's.
+    const std::string disk_name = std::string("sd") + static_cast<char>('a' + port / 26) +
+                                  static_cast<char>('a' + port % 26);
+    const std::string minor = std::to_string(port * 16);
+    const std::string disk =
+        Add("block", disk_name, (unit + "/block").c_str(),
+            {"size", "30031872", "dev", ("65:" + minor).c_str()}, {"DEVTYPE", "disk"});
+    const std::string partition =
+        Add("block", disk_name + "1", disk.c_str(),
+            {"size", "30029824", "partition", "1", "dev", ("65:" + std::to_string(port * 16 + 1)).c_str()},
+            Joined({"DEVTYPE", "partition"}, partition_properties));
+    for (const std::string& path : {usb, interface, disk, partition}) {
+      umockdev_testbed_uevent(m_bed, path.c_str(), "add");
+    }
+    return usb;
+  }
+
+  void Unplug(const std::string& usb) {
+    umockdev_testbed_uevent(m_bed, usb.c_str(), "remove");
+    umockdev_testbed_remove_device(m_bed, usb.c_str());
+  }
+
+ private:
+  static std::vector<const char*> Joined(std::vector<const char*> a,
+                                         const std::vector<const char*>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  }
+
+  std::string Add(const char* subsystem, const std::string& name, const char* parent,
+                  const std::vector<const char*>& attributes,
+                  const std::vector<const char*>& properties) {
+    if (parent != nullptr && std::string(parent).ends_with("/block")) {
+      // The kernel puts a disk in a "block" folder below its SCSI unit.
+      gchar* const root = umockdev_testbed_get_root_dir(m_bed);
+      ::mkdir((std::string(root) + parent).c_str(), 0755);
+      g_free(root);
+    }
+    std::vector<const char*> pairs = attributes;
+    pairs.push_back(nullptr);
+    pairs.insert(pairs.end(), properties.begin(), properties.end());
+    pairs.push_back(nullptr);
+    gchar* path = umockdev_testbed_add_devicev(
+        m_bed, subsystem, name.c_str(), parent, const_cast<gchar**>(pairs.data()),
+        const_cast<gchar**>(pairs.data()) + attributes.size() + 1);
+    if (path == nullptr) {
+      std::abort();
+    }
+    std::string result = path != nullptr ? path : "";
+    g_free(path);
+    return result;
+  }
+
+  UMockdevTestbed* m_bed = nullptr;
+  std::string m_hub;
+};
+
+}  // namespace vellmor::mock
