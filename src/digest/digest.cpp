@@ -1,5 +1,7 @@
 #include "digest.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "code_page.h"
@@ -226,13 +228,65 @@ std::u16string WordToHexText(Word w) {
 }
 
 std::u16string DigestText(std::optional<std::u16string_view> text, std::int16_t length) {
-  const std::vector<Word> x = PackMessageWords(text.value_or(std::u16string_view()));
+  TextDigest digest;
+  digest.Feed(text.value_or(std::u16string_view()));
+  return digest.Finish(length);
+}
 
-  ChainWords v = {kInitialA, kInitialB, kInitialC, kInitialD};
-  for (std::size_t k = 0; k < x.size(); k += 16) {
-    ProcessBlock(v, x.data() + k);
+TextDigest::TextDigest() : m_chain{kInitialA, kInitialB, kInitialC, kInitialD} {}
+
+void TextDigest::ProcessUnits(const char16_t* units) {
+  std::array<Word, 16> block;
+  if (IsAscii(std::u16string_view(units, kBlockUnits))) {
+    PackWholeWords<AsciiCode>(units, block.size(), block.data());
+  } else {
+    PackWholeWords<CharacterCode>(units, block.size(), block.data());
+  }
+  ProcessBlock(m_chain, block.data());
+}
+
+void TextDigest::Feed(std::u16string_view units) {
+  m_length += units.size();
+  if (m_pendingCount > 0) {
+    const std::size_t taken = std::min(kBlockUnits - m_pendingCount, units.size());
+    std::copy_n(units.begin(), taken,
+                m_pending.begin() + static_cast<std::ptrdiff_t>(m_pendingCount));
+    m_pendingCount += taken;
+    units.remove_prefix(taken);
+    if (m_pendingCount < kBlockUnits) {
+      return;
+    }
+    ProcessUnits(m_pending.data());
+    m_pendingCount = 0;
+  }
+  for (; units.size() >= kBlockUnits; units.remove_prefix(kBlockUnits)) {
+    ProcessUnits(units.data());
+  }
+  std::copy(units.begin(), units.end(), m_pending.begin());
+  m_pendingCount = units.size();
+}
+
+std::u16string TextDigest::Finish(std::int16_t length) {
+  // The last characters, the end marker right behind them and the two length words:
+  // one block, or two when the marker leaves no room for the length.
+  const std::size_t n = m_pendingCount;
+  std::array<Word, 32> tail{};
+  const std::size_t whole_words = n / 4;
+  PackWholeWords<CharacterCode>(m_pending.data(), whole_words, tail.data());
+  Word last = 0;
+  for (std::size_t i = whole_words * 4; i < n; ++i) {
+    last = last | ShiftLeftWord(CharacterCode(m_pending[i]), static_cast<int>(i % 4) * 8);
+  }
+  tail[whole_words] = last | ShiftLeftWord(kEndMarker, static_cast<int>(n % 4) * 8);
+  const std::size_t word_count = n + 8 < kBlockUnits ? 16 : 32;
+  const std::array<Word, 2> bit_count = BitCountWords(m_length);
+  tail[word_count - 2] = bit_count[0];
+  tail[word_count - 1] = bit_count[1];
+  for (std::size_t k = 0; k < word_count; k += 16) {
+    ProcessBlock(m_chain, tail.data() + k);
   }
 
+  const ChainWords& v = m_chain;
   if (length == 16) {
     return WordToHexText(v[1]) + WordToHexText(v[2]);
   }

@@ -36,4 +36,27 @@ std::u16string WordToHexText(Word w);
 // middle 16 for length 16, empty for any other length. No text reads as empty text.
 std::u16string DigestText(std::optional<std::u16string_view> text, std::int16_t length);
 
+// DigestText over a text that comes in pieces, in constant memory: feeding the
+// pieces in order and finishing gives DigestText of the whole text. Each block of
+// 64 characters packs on its own, so only the last characters wait for the end
+// marker and the length.
+class TextDigest {
+ public:
+  TextDigest();
+
+  void Feed(std::u16string_view units);
+  // The digest text as DigestText gives it; the object is spent afterwards.
+  std::u16string Finish(std::int16_t length);
+
+ private:
+  static constexpr std::size_t kBlockUnits = 64;
+
+  void ProcessUnits(const char16_t* units);
+
+  std::array<Word, 4> m_chain;
+  std::array<char16_t, kBlockUnits> m_pending{};
+  std::size_t m_pendingCount = 0;
+  std::size_t m_length = 0;
+};
+
 }  // namespace vellmor::digest

@@ -1,5 +1,6 @@
 #include "digest/digest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -161,7 +162,17 @@ TEST(DigestText, MatchesTheCheckedStepOperationsOnAnyText) {
                                  : unit(random);
       text.push_back(static_cast<char16_t>(value));
     }
-    ASSERT_EQ(Digest32(text), StepwiseDigest(text)) << "length " << length;
+    const std::string expected = StepwiseDigest(text);
+    ASSERT_EQ(Digest32(text), expected) << "length " << length;
+
+    // The same text fed in pieces of any size, single characters among them.
+    TextDigest pieces;
+    for (std::size_t at = 0; at < length;) {
+      const std::size_t size = std::min<std::size_t>(length - at, 1 + random() % 70);
+      pieces.Feed(std::u16string_view(text).substr(at, size));
+      at += size;
+    }
+    ASSERT_EQ(Narrow(pieces.Finish(32)), expected) << "fed in pieces, length " << length;
   }
 }
 
