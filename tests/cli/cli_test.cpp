@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "digest/digest.h"
+#include "digest/utf.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
 
@@ -232,6 +234,28 @@ TEST_F(CliTest, DigestOfStandardInputKeepsEveryByte) {
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_EQ(run.out, Lines({kAbcNewlineDigest}));
   EXPECT_EQ(Cli({"digest"}, "abc").out, Lines({kAbcDigest}));
+}
+
+// Input goes to the digest in pieces of 64 KiB; characters cut by a piece's end
+// and invalid bytes far from the start must come out as for the whole text.
+TEST_F(CliTest, LongInputDigestsAsTheWholeText) {
+  std::string bytes;
+  std::u16string text;
+  for (int i = 0; i < 50000; ++i) {
+    bytes += i % 7 == 0 ? "\xC3\x80\xF0\x9F\x98\x80"
+                        : "\xE4\xB8\xAD"
+                          "a";  // À😀, 中a
+    text += i % 7 == 0 ? u"\u00C0\U0001F600" : u"\u4E2Da";
+  }
+  const std::string expected = Utf16ToUtf8(digest::DigestText(text, 32));
+  EXPECT_EQ(Cli({"digest"}, bytes).out, Lines({expected}));
+  EXPECT_EQ(Cli({"digest", bytes}).out, Lines({expected}));
+
+  for (const std::string& bad : {bytes + "\xE4\xB8", bytes.substr(0, 70000) + "\xFF" + bytes}) {
+    const Outcome run = Cli({"digest"}, bad);
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 TEST_F(CliTest, DigestLengthSelectsTheDigits) {
