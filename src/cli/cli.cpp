@@ -65,9 +65,9 @@ Commands:
            automounter mounts them): time, serial, digest, vendor:product,
            mount points, notes. Each line is flushed as it is written.
            Ctrl-C or a terminate request ends it with status 0.
-  digest   Prints the digest of TEXT, or of standard input read whole when
-           TEXT is absent: every byte counts, a final newline included. Both
-           must be UTF-8. Give TEXT after -- when it starts with "-".
+  digest   Prints the digest of TEXT, or of all of standard input when TEXT
+           is absent: every byte counts, a final newline included. Both must
+           be UTF-8. Give TEXT after -- when it starts with "-".
   select   Reads identifiers from standard input, one a line, and prints the
            serial number the device list would give for them. A CR before a
            line end is dropped, the last line needs no newline, and an empty
