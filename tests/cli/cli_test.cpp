@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf.h"
 #include "digest/digest.h"
-#include "digest/utf.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
 
