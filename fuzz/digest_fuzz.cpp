@@ -6,7 +6,8 @@
 // Input: byte 0 holds flags (bit 0: no text at all; bit 1: ASCII text; bits 2-3:
 // selector 32, 16, or bytes 1-2 as a little-endian 16-bit selector). The text is
 // what follows byte 2: one byte per character (ASCII, top bit dropped) or two
-// bytes per UTF-16 code unit, little-endian.
+// bytes per UTF-16 code unit, little-endian. TextDigest fed the text in pieces
+// must give the same digest.
 
 #define OPENSSL_SUPPRESS_DEPRECATED  // MD5_Transform: the bare block function.
 
@@ -22,9 +23,9 @@
 #include <openssl/evp.h>
 #include <openssl/md5.h>
 
+#include "base/run_time_error.h"
 #include "digest/code_page.h"
 #include "digest/digest.h"
-#include "base/run_time_error.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -174,5 +175,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string expected =
       allAscii ? OpenSslMd5OfAscii(effective) : OpenSslMd5OfWords(PackedWords(effective));
   FUZZ_CHECK(full == expected);
+
+  // The same text fed in pieces (sizes taken from bytes 1 and 2) digests alike.
+  vellmor::digest::TextDigest pieces;
+  for (std::size_t at = 0, turn = 0; at < effective.size(); ++turn) {
+    const std::size_t piece = 1 + data[1 + turn % 2] % 97U;
+    pieces.Feed(effective.substr(at, piece));
+    at += piece;
+  }
+  FUZZ_CHECK(pieces.Finish(32) == full);
   return 0;
 }
