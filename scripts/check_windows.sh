@@ -75,7 +75,7 @@ ok "cross-build with warnings as errors"
 tests_dir=$build_dir/tests/windows
 platform_tests=(code_page_win_test usb_hub_source_win_test shell_win_test)
 window_tests=(win32_window_test)
-table_programs=(wide_char_codes ansi_codes)
+table_programs=(wide_char_codes ansi_codes console_code_page)
 # Built by name, so that a program left over from an earlier build never stands in.
 if cmake --build --preset mingw -j "$jobs" --target "${platform_tests[@]}" "${window_tests[@]}" \
   vellmor_driver >/dev/null 2>&1; then
@@ -322,6 +322,23 @@ if [[ ${#table_programs[@]} -gt 0 ]]; then
   run_utf8 "$tests_dir/ansi_codes.exe"
   cp "$out/stdout" "$out/windows-ansi-65001"
   check "AnsiCodeOf under code page 65001 equals code page 936" same_codes "$out/windows-ansi-65001"
+fi
+# In a console (script gives wine a terminal, and wine a console on it) the
+# characters arrive whole through WriteConsoleW, and the console's code page
+# is the same after vellmor-cli as before.
+if [[ ${#table_programs[@]} -gt 0 ]]; then
+  mkdir -p "$prefix/drive_c/console"
+  cp "$exe" "$tests_dir/console_code_page.exe" "$prefix/drive_c/console/"
+  page='C:\console\console_code_page.exe'
+  timeout 120 script -qec "$(printf '%q ' "${wine_env[@]}" "$wine" cmd /c \
+    "$page & C:\\console\\vellmor-cli.exe & $page")" /dev/null \
+    </dev/null | sed 's/\x1b\[[?0-9;]*[a-zA-Z]//g' | tr -d '\r' >"$out/console"
+  rm -rf "$prefix/drive_c/console"
+  cat "$out/console"
+  console_pages=$(grep -o 'console-output-cp=[0-9]*' "$out/console" | sort -u)
+  check "vellmor-cli writes Chinese to a console" grep -qF "请插入U盘" "$out/console"
+  check "the console's code page stays as found" \
+    test "$(wc -l <<<"$console_pages")" -eq 1 -a -n "$console_pages"
 fi
 elapsed "wine runs" "$start"
 
