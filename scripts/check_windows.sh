@@ -104,20 +104,29 @@ check "vellmor-cli.exe runs alone (imports: $(echo $imports))" test -z "$toolcha
 console_cp_calls=$(x86_64-w64-mingw32-objdump -p "$exe" | grep -oE 'SetConsole(Output)?CP' || true)
 check "vellmor-cli.exe leaves the console's code page alone" test -z "$console_cp_calls"
 
+# What the version record must say, as project() gives it.
+version_header=$build_dir/generated/base/version.h
+macro() { sed -n "s/^#define $1 //p" "$version_header" | tr -d '"'; }
+name=$(macro VELLMOR_PRODUCT_NAME)
+version=$(macro VELLMOR_VERSION)
+numbers=$(macro VELLMOR_VERSION_NUMBERS | sed 's/,/, /g')
+record_text=$(macro VELLMOR_VERSION_RECORD_TEXT)
+check "the version header names the product and its version" test -n "$name" -a -n "$version"
+
 # The resources as the linked program holds them, read back into script form.
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc 2>&1)
 has_resource() { grep -qF -- "$1" <<<"$resources"; }
 for line in \
-  'FILEVERSION 5, 1, 0, 7' \
-  'PRODUCTVERSION 5, 1, 0, 7' \
+  "FILEVERSION $numbers" \
+  "PRODUCTVERSION $numbers" \
   'BLOCK "080404B0"' \
-  'VALUE "CompanyName", "Vellmor"' \
-  'VALUE "FileVersion", "5.01.0007"' \
-  'VALUE "InternalName", "Vellmor"' \
-  'VALUE "LegalCopyright", "Copyright (C) Vellmor. http://www.example.com"' \
+  "VALUE \"CompanyName\", \"$name\"" \
+  "VALUE \"FileVersion\", \"$record_text\"" \
+  "VALUE \"InternalName\", \"$name\"" \
+  "VALUE \"LegalCopyright\", \"Copyright (C) $name. http://www.example.com\"" \
   'VALUE "OriginalFilename", "vellmor-cli.exe"' \
-  'VALUE "ProductName", "Vellmor"' \
-  'VALUE "ProductVersion", "5.01.0007"' \
+  "VALUE \"ProductName\", \"$name\"" \
+  "VALUE \"ProductVersion\", \"$record_text\"" \
   'VALUE "Translation", 0x804, 1200' \
   'LANGUAGE 4, 2' \
   '"IDI_ICON1" 14 /* RT_GROUP_ICON */'; do
@@ -133,7 +142,7 @@ check "Vellmor.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_d
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$window_exe" -O rc 2>&1)
 for line in \
   'VALUE "OriginalFilename", "Vellmor.exe"' \
-  'VALUE "FileVersion", "5.01.0007"' \
+  "VALUE \"FileVersion\", \"$record_text\"" \
   'BLOCK "080404B0"' \
   '1 14 /* RT_GROUP_ICON */' \
   '2 14 /* RT_GROUP_ICON */' \
@@ -217,7 +226,7 @@ status_is() { [[ $run_status -eq $1 ]]; }
 
 start=$(date +%s)
 run "$exe" --version
-check "--version prints the version" stdout_is "vellmor-cli 5.1.0.7"
+check "--version prints the version" stdout_is "vellmor-cli $version"
 check "--version exits 0" status_is 0
 
 run "$exe" digest abc

@@ -37,7 +37,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 echo "Package: $(field Package)  Version: $(field Version)  Section: $(field Section)"
 echo "Depends: $(field Depends)"
 [[ $(field Package) == vellmor ]] || fail "package name is not vellmor"
-[[ $(field Version) == 5.1.0.7 ]] || fail "version is not 5.1.0.7"
+version=$(sed -n 's/^#define VELLMOR_VERSION "\(.*\)"$/\1/p' "$build/generated/base/version.h")
+[[ -n $version && $(field Version) == "$version" ]] || fail "version is not $version (project())"
 [[ $(field Section) == utils ]] || fail "section is not utils"
 for dependency in libqt6widgets6 fonts-arphic-uming qt6-translations-l10n; do
   grep -q -E "(^|, )$dependency( |,|$)" <<<"$(field Depends)" || fail "Depends lacks $dependency"

@@ -18,6 +18,7 @@
 
 #include "base/run_time_error.h"
 #include "base/utf.h"
+#include "base/version.h"
 #include "digest/digest.h"
 #include "drives_command.h"
 #include "json_text.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "base/version.h"
 #include "contact.h"
 #include "resource_ids.h"
 #include "serial/read_serial_command.h"

@@ -8,14 +8,15 @@
 #include <QTranslator>
 
 #include "base/run_time_error.h"
+#include "base/version.h"
 
 namespace vellmor::ui {
 
 namespace {
 
 void ShowErrorBox(const QString& message) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Vellmor"), message, QMessageBox::Ok,
-                  QApplication::activeWindow());
+  QMessageBox box(QMessageBox::Critical, QStringLiteral(VELLMOR_PRODUCT_NAME), message,
+                  QMessageBox::Ok, QApplication::activeWindow());
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include "application.h"
+#include "base/version.h"
 #include "display_check.h"
 #include "main_window.h"
 
@@ -25,7 +26,7 @@ int main(int argc, char* argv[]) {
   vellmor::ui::Application app(argc, argv);
   startGuard.reset();
 
-  QApplication::setApplicationName(QStringLiteral("Vellmor"));
+  QApplication::setApplicationName(QStringLiteral(VELLMOR_PRODUCT_NAME));
   // The About window is a window of its own; only closing MainW ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/run_time_error.h"
+#include "base/version.h"
 #include "text.h"
 
 namespace vellmor::win32 {
@@ -22,7 +23,8 @@ void RunEventHandler(HWND owner, const std::function<void()>& handler) {
     handler();
   } catch (...) {
     const std::wstring message = Wide(UnhandledErrorMessage(std::current_exception()));
-    MessageBoxW(owner, message.c_str(), L"Vellmor", MB_OK | MB_ICONERROR | MB_APPLMODAL);
+    MessageBoxW(owner, message.c_str(), L"" VELLMOR_PRODUCT_NAME,
+                MB_OK | MB_ICONERROR | MB_APPLMODAL);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "base/version.h"
 #include "design/platform_shell.h"
 #include "main_window.h"
 #include "message_loop.h"
@@ -21,7 +22,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const auto shell = vellmor::design::MakeSystemShell();
     vellmor::win32::MainW mainW(*source, *shell);
     if (mainW.hwnd() == nullptr) {
-      MessageBoxW(nullptr, L"无法创建窗口", L"Vellmor", MB_OK | MB_ICONERROR);
+      MessageBoxW(nullptr, L"无法创建窗口", L"" VELLMOR_PRODUCT_NAME, MB_OK | MB_ICONERROR);
       exitCode = 1;
     } else {
       mainW.Show();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "base/version.h"
 #include "digest/digest.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
@@ -341,7 +342,7 @@ TEST_F(CliTest, BadArgumentsGetOneLineAndStatus2) {
 TEST_F(CliTest, HelpAndVersion) {
   Outcome run = Cli({"--version"});
   EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.out, "vellmor-cli 5.1.0.7\n");
+  EXPECT_EQ(run.out, "vellmor-cli " VELLMOR_VERSION "\n");
 
   run = Cli({"digest", "--help"});
   EXPECT_EQ(run.code, kExitOk);
