@@ -24,8 +24,8 @@
 
 #include "serial/device_id.h"
 #include "stability_support.h"
-#include "ui/application.h"
-#include "ui/main_window.h"
+#include "qt/application.h"
+#include "qt/main_window.h"
 #include "ui_test_support.h"
 
 namespace {

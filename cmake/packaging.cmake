@@ -17,7 +17,7 @@ if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
   # The icon goes into the theme folder named after its size, read from the PNG header.
-  set(vellmor_icon ${PROJECT_SOURCE_DIR}/src/ui/pictures/vellmor.png)
+  set(vellmor_icon ${PROJECT_SOURCE_DIR}/src/design/pictures/vellmor.png)
   file(READ ${vellmor_icon} icon_size HEX OFFSET 16 LIMIT 8)
   string(SUBSTRING "${icon_size}" 0 8 icon_width)
   string(SUBSTRING "${icon_size}" 8 8 icon_height)

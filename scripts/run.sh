@@ -7,4 +7,4 @@ scripts/install_deps.sh build ui test
 cmake --preset default >/dev/null
 cmake --build --preset default --target vellmor vellmor-cli
 
-exec build/default/src/ui/vellmor "$@"
+exec build/default/src/qt/vellmor "$@"

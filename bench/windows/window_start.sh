@@ -11,7 +11,7 @@ cd "$(dirname "$0")/../.."
 runs=${1:-5}
 exe=build/mingw/src/win32/Vellmor.exe
 driver=build/mingw/tests/windows/vellmor_driver.exe
-qt=build/default/src/ui/vellmor
+qt=build/default/src/qt/vellmor
 for file in "$exe" "$driver" "$qt"; do
   [[ -f $file ]] || { echo "missing $file: build the mingw and default presets first" >&2; exit 2; }
 done

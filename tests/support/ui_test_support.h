@@ -10,7 +10,7 @@
 #include "design/platform_shell.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
-#include "ui/main_window.h"
+#include "qt/main_window.h"
 
 namespace vellmor::ui::test {
 

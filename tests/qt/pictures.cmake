@@ -2,6 +2,6 @@
 add_executable(vellmor_pictures_tests ${CMAKE_CURRENT_LIST_DIR}/banner_gif_test.cpp
                                       ${CMAKE_CURRENT_LIST_DIR}/pictures_test.cpp)
 target_compile_definitions(vellmor_pictures_tests
-                           PRIVATE VELLMOR_PICTURES_DIR="${PROJECT_SOURCE_DIR}/src/ui/pictures")
+                           PRIVATE VELLMOR_PICTURES_DIR="${PROJECT_SOURCE_DIR}/src/design/pictures")
 target_link_libraries(vellmor_pictures_tests PRIVATE GTest::gtest_main vellmor_warnings)
 gtest_discover_tests(vellmor_pictures_tests)

@@ -6,7 +6,7 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
-#include "ui/display_check.h"
+#include "qt/display_check.h"
 
 namespace {
 

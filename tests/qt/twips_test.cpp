@@ -1,7 +1,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "ui/twips.h"
+#include "qt/twips.h"
 
 class TwipsTest : public QObject {
   Q_OBJECT

@@ -14,9 +14,9 @@
 #include <QWindow>
 
 #include "design/contact.h"
-#include "ui/about_window.h"
-#include "ui/main_window.h"
-#include "ui/qt_read_serial_view.h"
+#include "qt/about_window.h"
+#include "qt/main_window.h"
+#include "qt/qt_read_serial_view.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;

@@ -1,7 +1,7 @@
 #include <QFile>
 #include <QTest>
 
-#include "ui/resources.h"
+#include "qt/resources.h"
 
 using vellmor::ui::CursorFileHotSpot;
 

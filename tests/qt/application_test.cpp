@@ -8,8 +8,8 @@
 
 #include "base/run_time_error.h"
 #include "serial/device_id.h"
-#include "ui/application.h"
-#include "ui/qt_read_serial_view.h"
+#include "qt/application.h"
+#include "qt/qt_read_serial_view.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;

@@ -10,7 +10,7 @@
 #include <QWindow>
 
 #include "design/contact.h"
-#include "ui/about_window.h"
+#include "qt/about_window.h"
 #include "ui_test_support.h"
 
 using vellmor::design::WindowHandle;
