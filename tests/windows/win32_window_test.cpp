@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/run_time_error.h"
 #include "check.h"
 #include "design/platform_shell.h"
-#include "base/run_time_error.h"
 #include "serial/usb_hub_source.h"
 #include "win32/main_window.h"
 
