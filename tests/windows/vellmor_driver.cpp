@@ -32,6 +32,7 @@ constexpr int kMessageBoxText = 0xFFFF;
 
 CheckCounter check;
 DWORD programProcess = 0;
+HANDLE programHandle = nullptr;
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -44,7 +45,13 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
   return true;
 }
 
-void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
+// Until the program has handled what was posted to it and waits for input again.
+void Settle() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (programHandle != nullptr) {
+    WaitForInputIdle(programHandle, 10000);
+  }
+}
 
 std::wstring Text(HWND hwnd) {
   wchar_t buffer[512] = {};
@@ -343,7 +350,7 @@ void ChecksReadSerial(HWND mainW, const MainControls& c, HANDLE process) {
   if (ok != nullptr) {
     PostMessageW(ok, BM_CLICK, 0, 0);
   }
-  check.Check(WaitFor([&] { return !IsWindow(box); }), "OK closes the box");
+  check.Check(WaitFor([&] { return !IsWindow(box); }, 30000), "OK closes the box");
   Settle();
   check.Check(Text(c.text1).empty() && Text(c.text2) == kEmptyDigest,
               "after OK Text1 is empty and Text2 holds the digest of the empty text");
@@ -429,6 +436,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   programProcess = program.dwProcessId;
+  programHandle = program.hProcess;
   HWND mainW = nullptr;
   const bool shown =
       WaitFor([&] { return (mainW = FindProgramWindow(kMainWCaption)) != nullptr; }, 60000);
