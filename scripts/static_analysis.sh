@@ -30,8 +30,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLMOR_BUILD_TESTS=O
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; fail "configure failed"; }
 # The window library's moc and resource sources are generated at build time.
-if ninja -C "$build" -t query vellmor_ui_autogen >/dev/null 2>&1; then
-  cmake --build "$build" --target vellmor_ui_autogen >/dev/null || fail "generating the Qt sources failed"
+if ninja -C "$build" -t query vellmor_qt_autogen >/dev/null 2>&1; then
+  cmake --build "$build" --target vellmor_qt_autogen >/dev/null || fail "generating the Qt sources failed"
 fi
 
 status=0
