@@ -64,7 +64,7 @@ QWidget* MainW::CreateControls() {
   m_text2 = FindControl<QLineEdit>(*this, "Text2");
   m_text1 = FindControl<QLineEdit>(*this, "Text1");
   m_label4 = FindControl<LinkLabel>(*this, "Label4");
-  // Alt with a label's mnemonic and screen readers reach the text box it names.
+  // Each caption label names its text box, for screen readers too.
   for (const auto& [label, text] : {std::pair{"Label1", m_text1}, std::pair{"Label2", m_text2}}) {
     auto* caption = FindControl<QLabel>(*this, label);
     caption->setBuddy(text);
