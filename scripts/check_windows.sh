@@ -73,7 +73,7 @@ fi
 ok "cross-build with warnings as errors"
 
 tests_dir=$build_dir/tests/windows
-platform_tests=(code_page_win_test usb_hub_source_win_test shell_win_test)
+platform_tests=(code_page_win_test usb_hub_source_win_test shell_win_test drives_win_test)
 window_tests=(win32_window_test)
 table_programs=(wide_char_codes ansi_codes console_code_page)
 # Built by name, so that a program left over from an earlier build never stands in.
@@ -246,6 +246,16 @@ else
   echo "note: wine reported the serial '$serial'"
   expected=$(run "$exe" digest -- "$serial" && cat "$out/stdout")
   check "read: the digest is that of the serial" [ "$digest" = "$expected" ]
+fi
+
+# Without USB disks: an empty drive list, and --wait gives up after its time with the
+# warning (it has listened for device notifications meanwhile).
+if [[ -z $serial ]]; then
+  run "$exe" drives --json
+  check "drives: none under wine" stdout_is '{"schemaVersion":1,"drives":[]}'
+  run "$exe" --wait 0.5
+  check "--wait: gives up with the warning" grep -qF "请插入U盘" "$out/stderr"
+  check "--wait: exits 1 after the time" status_is 1
 fi
 
 # Best-fit codes (À A8A4, ¢ A1E9, ¦ "|") and a double-byte one.

@@ -1,10 +1,233 @@
 #include "device_arrivals.h"
 
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <initguid.h>
+
+#include <ntddstor.h>
+
 namespace vellmor::serial {
 
-std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& /*drives*/, std::string& error) {
-  error = "waiting for devices is not available on Windows yet";
-  return nullptr;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Disk and volume arrivals of one plug-in come within moments of each other.
+constexpr milliseconds kQuiet{500};
+// Windows gives a volume its drive letter shortly after the volume arrives.
+constexpr milliseconds kLetterWait{3000};
+constexpr wchar_t kWindowClass[] = L"VellmorDeviceArrivals";
+
+// Set by the console's control handler, waited on by Wait.
+HANDLE g_interrupt = nullptr;
+
+BOOL WINAPI OnControl(DWORD type) {
+  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+    SetEvent(g_interrupt);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Disk and volume arrivals and removals come as WM_DEVICECHANGE to our message-only window.
+LRESULT CALLBACK OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DEVICECHANGE &&
+      (wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE)) {
+    auto* const changed = reinterpret_cast<bool*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (changed != nullptr) {
+      *changed = true;
+    }
+    return TRUE;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool WaitsForLetter(const UsbDevice& device) {
+  bool any_partition = false;
+  for (const Disk& disk : device.disks) {
+    for (const Volume& partition : disk.partitions) {
+      if (!partition.mount_points.empty()) {
+        return false;
+      }
+      any_partition = true;
+    }
+  }
+  return any_partition;
+}
+
+class WinDeviceArrivals : public DeviceArrivals {
+ public:
+  WinDeviceArrivals(DriveSource& drives, std::string& error) : m_drives(drives) {
+    g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_interrupt == nullptr || !SetConsoleCtrlHandler(OnControl, TRUE)) {
+      error = "cannot set up waiting for devices";
+      return;
+    }
+    m_handler_set = true;
+    // RegisterDeviceNotification rather than CM_Register_Notification: it exists on
+    // every Windows we run on, and wine has only a stub of the other.
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = OnMessage;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = kWindowClass;
+    RegisterClassW(&window_class);
+    m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               window_class.hInstance, nullptr);
+    if (m_window == nullptr) {
+      error = "cannot create the window for device notifications";
+      return;
+    }
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&m_changed));
+    for (const GUID& interface_class : {GUID_DEVINTERFACE_DISK, GUID_DEVINTERFACE_VOLUME}) {
+      DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+      filter.dbcc_size = sizeof(filter);
+      filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+      filter.dbcc_classguid = interface_class;
+      HDEVNOTIFY notification =
+          RegisterDeviceNotificationW(m_window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+      if (notification == nullptr) {
+        error = "cannot register for device arrival notifications";
+        return;
+      }
+      m_notifications.push_back(notification);
+    }
+    m_present = m_drives.ScanUsbDevices().value_or(std::vector<UsbDevice>());
+    for (const UsbDevice& device : m_present) {
+      m_seen.insert(device.location);
+    }
+    m_ready = true;
+  }
+
+  ~WinDeviceArrivals() override {
+    for (const HDEVNOTIFY notification : m_notifications) {
+      UnregisterDeviceNotification(notification);
+    }
+    if (m_window != nullptr) {
+      DestroyWindow(m_window);
+    }
+    if (m_handler_set) {
+      SetConsoleCtrlHandler(OnControl, FALSE);
+    }
+    if (g_interrupt != nullptr) {
+      CloseHandle(g_interrupt);
+    }
+    g_interrupt = nullptr;
+  }
+
+  WinDeviceArrivals(const WinDeviceArrivals&) = delete;
+  WinDeviceArrivals& operator=(const WinDeviceArrivals&) = delete;
+
+  bool ready() const { return m_ready; }
+  const std::vector<UsbDevice>& present() const override { return m_present; }
+  std::string event_source() const override { return "Windows device notification"; }
+
+  Result Wait(std::optional<milliseconds> timeout) override {
+    const auto deadline = timeout ? std::optional(Clock::now() + *timeout) : std::nullopt;
+    for (;;) {
+      Result result;
+      Clock::time_point now = Clock::now();
+      if (m_due && *m_due <= now) {
+        result.devices = Check(now);
+        if (!result.devices.empty()) {
+          result.outcome = Outcome::kArrived;
+          return result;
+        }
+      }
+      if (deadline && *deadline <= now) {
+        return result;
+      }
+      std::optional<Clock::time_point> wake = deadline;
+      if (m_due) {
+        wake = wake ? std::min(*wake, *m_due) : *m_due;
+      }
+      const DWORD wait =
+          wake ? static_cast<DWORD>(std::clamp<long long>(
+                     std::chrono::ceil<milliseconds>(*wake - now).count(), 0, 86400000))
+               : INFINITE;
+      const DWORD signalled = MsgWaitForMultipleObjects(1, &g_interrupt, FALSE, wait, QS_ALLINPUT);
+      if (signalled == WAIT_OBJECT_0) {
+        result.outcome = Outcome::kInterrupted;
+        return result;
+      }
+      if (signalled == WAIT_FAILED) {
+        return result;
+      }
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+      }
+      if (m_changed) {
+        m_changed = false;
+        now = Clock::now();
+        if (!m_first) {
+          m_first = now;
+        }
+        m_due = now + kQuiet;
+      }
+    }
+  }
+
+ private:
+  std::vector<UsbDevice> Check(Clock::time_point now) {
+    m_due.reset();
+    std::vector<UsbDevice> arrived;
+    const auto devices = m_drives.ScanUsbDevices();
+    if (!devices) {
+      return arrived;
+    }
+    // A device that has gone may come back: it will be new then.
+    std::set<std::string> listed;
+    for (const UsbDevice& device : *devices) {
+      listed.insert(device.location);
+    }
+    std::erase_if(m_seen, [&](const std::string& location) { return !listed.contains(location); });
+    bool waiting = false;
+    for (const UsbDevice& device : *devices) {
+      if (!device.mass_storage || m_seen.contains(device.location)) {
+        continue;
+      }
+      if (WaitsForLetter(device) && m_first && now < *m_first + kLetterWait) {
+        waiting = true;
+        continue;
+      }
+      m_seen.insert(device.location);
+      arrived.push_back(device);
+    }
+    if (waiting) {
+      m_due = *m_first + kLetterWait;
+    } else {
+      m_first.reset();
+    }
+    return arrived;
+  }
+
+  DriveSource& m_drives;
+  HWND m_window = nullptr;
+  bool m_changed = false;
+  bool m_handler_set = false;
+  bool m_ready = false;
+  std::vector<HDEVNOTIFY> m_notifications;
+  std::vector<UsbDevice> m_present;
+  std::set<std::string> m_seen;
+  std::optional<Clock::time_point> m_due;
+  std::optional<Clock::time_point> m_first;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error) {
+  auto arrivals = std::make_unique<WinDeviceArrivals>(drives, error);
+  if (!arrivals->ready()) {
+    return nullptr;
+  }
+  return arrivals;
 }
 
 }  // namespace vellmor::serial
