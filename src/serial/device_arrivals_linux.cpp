@@ -99,6 +99,8 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     ::sigaction(SIGINT, &action, &m_old_interrupt);
     ::sigaction(SIGTERM, &action, &m_old_terminate);
     m_handlers_set = true;
+    // Room for a hub full of sticks while a scan runs; the kernel drops what does not fit.
+    udev_monitor_set_receive_buffer_size(m_monitor, 4 * 1024 * 1024);
     // Mount changes wake us while a volume waits for its automounter; not fatal without.
     m_mounts = mnt_new_monitor();
     if (m_mounts != nullptr && mnt_monitor_enable_kernel(m_mounts, 1) < 0) {
