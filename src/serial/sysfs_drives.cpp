@@ -1,15 +1,16 @@
 #include "sysfs_drives.h"
 
 #include <blkid/blkid.h>
+#include <fcntl.h>
 #include <libmount/libmount.h>
 #include <libudev.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,14 +43,22 @@ struct VolumeFacts {
   std::optional<std::string> file_system;
 };
 
+// Non-blocking, so a pipe planted in a tree cannot stall the scan.
 std::optional<std::string> ReadLine(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     return std::nullopt;
   }
   std::string line(kMaxLineBytes, '\0');
-  in.read(line.data(), static_cast<std::streamsize>(line.size()));
-  line.resize(static_cast<std::size_t>(in.gcount()));
+  ssize_t count = -1;
+  do {
+    count = ::read(fd, line.data(), line.size());
+  } while (count < 0 && errno == EINTR);
+  ::close(fd);
+  if (count < 0) {
+    return std::nullopt;
+  }
+  line.resize(static_cast<std::size_t>(count));
   if (const auto end = line.find('\n'); end != std::string::npos) {
     line.resize(end);
   }

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -164,6 +166,19 @@ TEST(DrivesTest, JsonNamesBothSticksMarksTheMadeUpSerialAndGivesMountsAndLabels)
       R"("notes":["madeUp"],"disks":[{"name":"sdc","sizeBytes":15376318464,"label":"NO SERIAL",)"
       R"("fileSystem":"vfat","mountPoints":["/mnt/b"],"model":"Flash Disk","partitions":[]}]}]})"
       "\n");
+
+  // A pipe where the model should be neither stalls the scan nor stands for a model.
+  const fs::path model =
+      machine.Sys() / "bus/usb/devices/1-3/1-3:1.0/host8/target8:0:0/8:0:0:0/model";
+  fs::remove(model);
+  ASSERT_EQ(::mkfifo(model.c_str(), 0600), 0);
+  const std::string again =
+      RunDrives({"drives", "--json", "--sysfs-root", machine.Sys().string()}, code);
+  EXPECT_EQ(code, kExitOk);
+  EXPECT_NE(again.find(R"("name":"sdc","sizeBytes":15376318464,"label":null,"fileSystem":null,)"
+                       R"("mountPoints":[],"model":null,"partitions":[])"),
+            std::string::npos)
+      << again;
 }
 
 }  // namespace
