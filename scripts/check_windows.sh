@@ -269,7 +269,8 @@ check "digest 中 from the command line under code page 936" stdout_is "$han_dig
 "${wine_env[@]}" timeout 120 "$wine" "$exe" digest < <(printf '中') 2>/dev/null | tr -d '\r' \
   >"$out/stdout"
 check "digest 中 from standard input" stdout_is "$han_digest"
-linux_cli=${VELLMOR_LINUX_CLI:-build/default/src/cli/vellmor-cli}
+linux_cli=${VELLMOR_LINUX_CLI:-build/ci/src/cli/vellmor-cli}
+[[ -x $linux_cli ]] || linux_cli=build/default/src/cli/vellmor-cli
 if [[ -x $linux_cli ]]; then
   check "digest 中 equals the Linux build's" stdout_is "$("$linux_cli" digest 中)"
 else

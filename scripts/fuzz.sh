@@ -33,18 +33,34 @@ mkdir -p "$work/tmp"
 findings=build/fuzz/findings
 mkdir -p "$findings"
 
+# One target per processor at a time: each runs for the same wall time, so this
+# takes the time of one round per processor rather than one per target.
+jobs=$(nproc 2>/dev/null || echo 2)
+run_target() {
+  local target=$1
+  cp -r "fuzz/corpus/$target" "$work/$target"
+  local options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1
+                 -artifact_prefix="$findings/$target-")
+  [[ -f fuzz/$target.dict ]] && options+=(-dict="fuzz/$target.dict")
+  TMPDIR=$work/tmp "build/fuzz/fuzz/${target}_fuzz" "${options[@]}" "$work/$target" \
+    >"$work/$target.log" 2>&1
+  echo $? >"$work/$target.rc"
+}
+for target in "${targets[@]}"; do
+  while [[ $(jobs -r | wc -l) -ge $jobs ]]; do
+    wait -n
+  done
+  echo "=== $target: $seconds s from $(ls "fuzz/corpus/$target" | wc -l) seeds"
+  run_target "$target" &
+done
+wait
+
 failed=()
 for target in "${targets[@]}"; do
-  cp -r "fuzz/corpus/$target" "$work/$target"
-  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1
-           -artifact_prefix="$findings/$target-")
-  [[ -f fuzz/$target.dict ]] && options+=(-dict="fuzz/$target.dict")
   log=$work/$target.log
-  echo "=== $target: $seconds s from $(ls "fuzz/corpus/$target" | wc -l) seeds"
-  TMPDIR=$work/tmp "build/fuzz/fuzz/${target}_fuzz" "${options[@]}" "$work/$target" >"$log" 2>&1
-  rc=$?
+  echo "=== $target"
   grep -E '^(#[0-9]+\s+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log"
-  if [[ $rc -ne 0 ]]; then
+  if [[ $(cat "$work/$target.rc") -ne 0 ]]; then
     tail -n 60 "$log"
     ls "$findings/$target-"* 2>/dev/null
     failed+=("$target")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package in build/package and checks what it holds and
-# depends on, then unpacks it into a throwaway root and runs the CLI from there.
+# Builds the Debian package from a build tree and checks what it holds and
+# depends on, then unpacks it into a throwaway root and runs the programs from there.
+# Usage: scripts/package.sh [BUILD_DIR]   (default: build/default, configured here)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,9 +13,14 @@ fail() {
 
 scripts/install_deps.sh build ui package || fail "could not install the build packages"
 
-build=build/package
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLMOR_BUILD_TESTS=OFF \
-  -DVELLMOR_BUILD_UI=ON >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; fail "configure failed"; }
+# The tree given (the test command passes its ci build, so nothing compiles twice), or
+# else the run command's default build.
+build=${1:-build/default}
+if [[ $# -eq 0 ]]; then
+  mkdir -p build
+  cmake --preset default >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; fail "configure failed"; }
+fi
+[[ -f $build/CMakeCache.txt ]] || fail "$build is not a configured build tree"
 cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli || fail "build failed"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB) || fail "cpack failed"

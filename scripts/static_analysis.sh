@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # clang-tidy (the repository's .clang-tidy) and cppcheck over the sources in src/.
-# clang-tidy reads the compile commands of a Linux build in build/analysis, so
-# it skips the *_win.cpp files and the Win32 front end in src/win32; cppcheck
-# needs no build and reads them all.
+# clang-tidy reads the compile commands of a Linux build (VELLMOR_ANALYSIS_BUILD;
+# the test command passes its ci build), so it skips the *_win.cpp files and the
+# Win32 front end in src/win32; cppcheck needs no build and reads them all.
 # Any finding fails the run. Files given as arguments replace the default set.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -24,15 +24,15 @@ else
 fi
 [[ ${#files[@]} -gt 0 ]] || fail "no files to check"
 
-build=build/analysis
-mkdir -p build
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLMOR_BUILD_TESTS=OFF \
-  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; fail "configure failed"; }
-# The window library's moc and resource sources are generated at build time.
-if ninja -C "$build" -t query vellmor_qt_autogen >/dev/null 2>&1; then
-  cmake --build "$build" --target vellmor_qt_autogen >/dev/null || fail "generating the Qt sources failed"
+# Without a tree given, the run command's default build, configured here when needed.
+build=${VELLMOR_ANALYSIS_BUILD:-build/default}
+if [[ ! -f $build/compile_commands.json ]]; then
+  [[ $build == build/default ]] || fail "$build has no compile_commands.json"
+  mkdir -p build
+  cmake --preset default >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; fail "configure failed"; }
 fi
+# The window library's moc and resource sources are generated at build time.
+cmake --build "$build" --target vellmor_qt_autogen >/dev/null || fail "generating the Qt sources failed"
 
 status=0
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
-# the default build, a sanitizer build, the Windows cross-build, fuzzing, the
-# Debian package and static analysis. Exits non-zero when any stage fails.
+# the ci build (warnings are errors) and its tests, a sanitizer build, the
+# Windows cross-build, fuzzing, the Debian package and static analysis, the last
+# two from the ci build's tree. Exits non-zero when any stage fails; stops at
+# once when the packages cannot be installed or the ci build fails, since every
+# later stage needs them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,18 +29,23 @@ stage() {
     failed=$((failed + 1))
     failures+=("$name")
     echo "=== $name: FAIL ($((SECONDS - start)) s)"
+    return 1
   fi
 }
 
 ctest_total=0
 ctest_failed=0
-run_preset() {
+build_preset() {
   local preset=$1
   cmake --preset "$preset" >"$log_dir/configure-$preset.log" || {
     cat "$log_dir/configure-$preset.log"
     return 1
   }
-  cmake --build --preset "$preset" -j "$jobs" || return 1
+  cmake --build --preset "$preset" -j "$jobs"
+}
+
+test_preset() {
+  local preset=$1
   ctest --preset "$preset" -j "$jobs" | tee "$log_dir/ctest-$preset.log"
   local rc=${PIPESTATUS[0]}
   local line
@@ -49,7 +57,9 @@ run_preset() {
   return "$rc"
 }
 
-# The default build makes the benchmark programs; their own preset must still configure.
+run_preset() { build_preset "$1" && test_preset "$1"; }
+
+# The ci build makes the benchmark programs; their own preset must still configure.
 configure_bench() {
   cmake --preset bench >"$log_dir/configure-bench.log" || {
     cat "$log_dir/configure-bench.log"
@@ -57,18 +67,32 @@ configure_bench() {
   }
 }
 
-stage "install packages" scripts/install_deps.sh build ui test windows fuzz analysis package
-stage "default build and tests" run_preset default
+summary() {
+  echo
+  if [[ $failed -gt 0 ]]; then
+    echo "Failed stages: ${failures[*]}"
+  fi
+  echo "stages: $passed passed, $failed failed"
+  echo "tests: $((ctest_total - ctest_failed)) passed, $ctest_failed failed"
+}
+
+stop_unless() {
+  if ! stage "$@"; then
+    echo "=== stopped: the stages after this one need it"
+    summary
+    exit 1
+  fi
+}
+
+stop_unless "install packages" scripts/install_deps.sh build ui test windows fuzz analysis package
+stop_unless "ci build" build_preset ci
+stage "ci tests" test_preset ci
 stage "bench preset configures" configure_bench
 stage "sanitizer build and tests" run_preset asan
-for script in check_windows.sh fuzz.sh package.sh static_analysis.sh; do
-  stage "$script" "scripts/$script"
-done
+stage "check_windows.sh" scripts/check_windows.sh
+stage "fuzz.sh" scripts/fuzz.sh
+stage "package.sh" scripts/package.sh build/ci
+stage "static_analysis.sh" env VELLMOR_ANALYSIS_BUILD=build/ci scripts/static_analysis.sh
 
-echo
-if [[ $failed -gt 0 ]]; then
-  echo "Failed stages: ${failures[*]}"
-fi
-echo "stages: $passed passed, $failed failed"
-echo "tests: $((ctest_total - ctest_failed)) passed, $ctest_failed failed"
+summary
 [[ $failed -eq 0 ]]
