@@ -2,10 +2,12 @@
 """Draws every picture Vellmor ships and writes them next to this script.
 
 Needs Pillow (Debian: python3-pil) and the fonts AR PL UMing (fonts-arphic-uming) and
-DejaVu Sans Bold (fonts-dejavu-core). Pillow only draws; the GIF and ICO/CUR files are
-encoded here, because their exact layout (interlaced frames, 8- and 4-bit icons with
-masks, cursor hot spots) is part of what the program expects. Output is byte-identical
-from run to run on the same Pillow and fonts.
+DejaVu Sans Bold (fonts-dejavu-core). Pillow draws, quantises and writes the PNG; the GIF
+and ICO/CUR files are encoded here, because Debian's Pillow (9.4) cannot give their
+designed layout: it writes no .cur at all (so no hot spot), no 4-bit icon bitmaps, and
+its GIF writer crops a later frame to the box of what changed, keeping the unchanged
+pixels opaque, where the banner's second frame is rows 1 to 58, transparent wherever it
+repeats the first. Output is byte-identical from run to run on the same Pillow and fonts.
 """
 
 import math
