@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "cli/cli.h"
+#include "usb_stick_fixtures.h"
 
 namespace {
 
@@ -20,34 +21,7 @@ void Write(const fs::path& file, const std::string& content) {
   std::ofstream(file, std::ios::binary) << content;
 }
 
-// The kernel's `descriptors` attribute: a configuration with one interface of the given class.
-std::string Descriptors(bool names_serial, std::uint8_t interface_class) {
-  std::string bytes(
-      "\x12\x01\x00\x02\x00\x00\x00\x40\x51\x09\x66\x16\x00\x01\x01\x02\x03\x01"
-      "\x09\x02\x12\x00\x01\x01\x00\x80\x32"
-      "\x09\x04\x00\x00\x02\x08\x06\x50\x00",
-      36);
-  bytes[16] = names_serial ? '\x03' : '\0';
-  bytes[32] = static_cast<char>(interface_class);
-  return bytes;
-}
-
-// The start of a FAT volume with its label where libblkid reads it.
-std::string FatVolume(const std::string& label) {
-  std::string bytes(std::size_t{32} * 1024, '\0');
-  const std::string boot(
-      "\xEB\x3C\x90MSDOS5.0\x00\x02\x04\x01\x00\x02\x00\x02\x00\x20\xF8\x08\x00\x20\x00\x40\x00"
-      "\x00\x00\x00\x00\x00\x00\x00\x00\x80\x00\x29\x12\x34\x56\x78",
-      43);
-  const std::string padded = (label + std::string(11, ' ')).substr(0, 11);
-  bytes.replace(0, boot.size(), boot);
-  bytes.replace(43, 11, padded);
-  bytes.replace(54, 8, "FAT16   ");
-  bytes.replace(510, 2, "\x55\xAA");
-  bytes.replace(std::size_t{17} * 512, 11, padded);
-  bytes[std::size_t{17} * 512 + 11] = '\x08';
-  return bytes;
-}
+using vellmor::fixtures::FatVolume;
 
 // A busy machine: two root hubs, eight hubs and 56 devices behind them (64 devices),
 // eight of them sticks, each with its SCSI unit, disk and a mounted FAT partition.
@@ -99,7 +73,8 @@ class Machine {
                  std::uint8_t interface_class) {
     fs::create_directories(dir);
     fs::create_directory_symlink(fs::relative(dir, Listing()), Listing() / name);
-    Write(dir / "descriptors", Descriptors(serial, interface_class));
+    Write(dir / "descriptors",
+          vellmor::fixtures::StickDescriptors(0x0951, 0x1666, serial, interface_class));
     if (serial) {
       Write(dir / "serial", "a0b1c2d3e4f5" + name + "\n");
     }

@@ -111,4 +111,14 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
+std::u16string AsciiUpperCase(std::u16string_view text) {
+  std::u16string upper(text);
+  for (char16_t& c : upper) {
+    if (c >= u'a' && c <= u'z') {
+      c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+  }
+  return upper;
+}
+
 }  // namespace vellmor

@@ -12,4 +12,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// a to z raised to A to Z, everything else kept: identifiers and serials compare this way.
+std::u16string AsciiUpperCase(std::u16string_view text);
+
 }  // namespace vellmor

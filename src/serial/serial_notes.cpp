@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "base/utf.h"
 #include "selection_rule.h"
 
 namespace vellmor::serial {
@@ -21,28 +22,18 @@ constexpr std::array<std::u16string_view, 9> kCardReaderWords = {
     u"READER",  u"SD/MMC", u"MMC/SD",       u"MULTI-CARD", u"MULTICARD",
     u"MICROSD", u"SDXC",   u"COMPACTFLASH", u"MS/MS-PRO"};
 
-std::u16string UpperCase(std::u16string_view text) {
-  std::u16string upper(text);
-  for (char16_t& c : upper) {
-    if (c >= u'a' && c <= u'z') {
-      c = static_cast<char16_t>(c - u'a' + u'A');
-    }
-  }
-  return upper;
-}
-
 }  // namespace
 
 bool IsPlaceholderSerial(std::u16string_view serial) {
   if (serial.size() >= 2 && serial.find_first_not_of(serial.front()) == std::u16string_view::npos) {
     return true;
   }
-  const std::u16string upper = UpperCase(serial);
+  const std::u16string upper = AsciiUpperCase(serial);
   return std::find(kPlaceholders.begin(), kPlaceholders.end(), upper) != kPlaceholders.end();
 }
 
 bool NamesCardReader(std::u16string_view name) {
-  const std::u16string upper = UpperCase(name);
+  const std::u16string upper = AsciiUpperCase(name);
   return std::any_of(
       kCardReaderWords.begin(), kCardReaderWords.end(),
       [&](std::u16string_view word) { return upper.find(word) != std::u16string::npos; });
@@ -52,7 +43,7 @@ void AddSerialNotes(std::vector<UsbDevice>& devices) {
   std::map<std::u16string, int> owners;
   for (const UsbDevice& device : devices) {
     if (!device.serial_made_up && !device.serial.empty()) {
-      ++owners[UpperCase(device.serial)];
+      ++owners[AsciiUpperCase(device.serial)];
     }
   }
   for (UsbDevice& device : devices) {
@@ -67,7 +58,7 @@ void AddSerialNotes(std::vector<UsbDevice>& devices) {
       if (IsPlaceholderSerial(device.serial)) {
         notes.push_back(SerialNote::kPlaceholder);
       }
-      if (owners[UpperCase(device.serial)] > 1) {
+      if (owners[AsciiUpperCase(device.serial)] > 1) {
         notes.push_back(SerialNote::kShared);
       }
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/utf.h"
 #include "selection_rule.h"
 #include "serial_notes.h"
 #include "usb_identifier.h"
@@ -32,17 +33,6 @@ std::uint64_t Number(const WmiRow& row, std::u16string_view name) {
   std::uint64_t value = 0;
   std::from_chars(digits.data(), digits.data() + digits.size(), value);
   return value;
-}
-
-// Instance identifiers compare without regard to case.
-std::u16string UpperCase(std::u16string_view text) {
-  std::u16string upper(text);
-  for (char16_t& c : upper) {
-    if (c >= u'a' && c <= u'z') {
-      c = static_cast<char16_t>(c - u'a' + u'A');
-    }
-  }
-  return upper;
 }
 
 std::vector<WmiRow> Rows(const WmiQuery& query, const std::u16string& wql) {
@@ -99,7 +89,7 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<DeviceId>& hub_ids,
     for (const char16_t c : id.text) {
       device.location.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     }
-    by_id[UpperCase(id.text)] = devices.size();
+    by_id[AsciiUpperCase(id.text)] = devices.size();
     devices.push_back(std::move(device));
   }
 
@@ -107,7 +97,7 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<DeviceId>& hub_ids,
        Rows(query, u"SELECT DeviceID, PNPDeviceID, Model, Size FROM Win32_DiskDrive")) {
     const auto instance = Property(row, u"PNPDeviceID");
     const auto usb = instance && tree.usb_parent ? tree.usb_parent(*instance) : std::nullopt;
-    const auto owner = usb ? by_id.find(UpperCase(*usb)) : by_id.end();
+    const auto owner = usb ? by_id.find(AsciiUpperCase(*usb)) : by_id.end();
     if (owner == by_id.end()) {
       continue;
     }
