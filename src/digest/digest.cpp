@@ -150,6 +150,29 @@ void PackWholeWords(const char16_t* units, std::size_t word_count, Word* x) {
   }
 }
 
+// Four characters to a word. Text of ASCII alone, the common case, needs no code lookup
+// and packs in a loop the compiler can vectorise.
+[[gnu::always_inline]] inline void PackWords(const char16_t* units, std::size_t word_count,
+                                             Word* x) {
+  if (IsAscii(std::u16string_view(units, word_count * 4))) {
+    PackWholeWords<AsciiCode>(units, word_count, x);
+  } else {
+    PackWholeWords<CharacterCode>(units, word_count, x);
+  }
+}
+
+// The characters, then the end marker right behind them in the word of the last ones.
+void PackCharactersAndEndMarker(std::u16string_view text, Word* x) {
+  const std::size_t n = text.size();
+  const std::size_t whole_words = n / 4;
+  PackWords(text.data(), whole_words, x);
+  Word last = 0;
+  for (std::size_t i = whole_words * 4; i < n; ++i) {
+    last = last | ShiftLeftWord(CharacterCode(text[i]), static_cast<int>(i % 4) * 8);
+  }
+  x[whole_words] = last | ShiftLeftWord(kEndMarker, static_cast<int>(n % 4) * 8);
+}
+
 void Step(Word (*round)(Word, Word, Word), Word& a, Word b, Word c, Word d, Word m, std::int16_t s,
           Word t) {
   const Word r1 = AddWords(round(b, c, d), m);
@@ -193,21 +216,7 @@ std::vector<Word> PackMessageWords(std::u16string_view text) {
   // ((n + 8) div 64 + 1) * 16, written so that n + 8 cannot wrap.
   const std::size_t word_count = (n / 64 + (n % 64 + 8) / 64 + 1) * 16;
   std::vector<Word> x(word_count, 0);
-
-  // Four characters to a word. A text of ASCII alone, the common case, needs no code lookup
-  // and packs in a loop the compiler can vectorise.
-  const std::size_t whole_words = n / 4;
-  if (IsAscii(text)) {
-    PackWholeWords<AsciiCode>(text.data(), whole_words, x.data());
-  } else {
-    PackWholeWords<CharacterCode>(text.data(), whole_words, x.data());
-  }
-  // The last characters share their word with the end marker.
-  Word last = 0;
-  for (std::size_t i = whole_words * 4; i < n; ++i) {
-    last = last | ShiftLeftWord(CharacterCode(text[i]), static_cast<int>(i % 4) * 8);
-  }
-  x[whole_words] = last | ShiftLeftWord(kEndMarker, static_cast<int>(n % 4) * 8);
+  PackCharactersAndEndMarker(text, x.data());
 
   const std::array<Word, 2> bit_count = BitCountWords(n);
   x[word_count - 2] = bit_count[0];
@@ -237,11 +246,7 @@ TextDigest::TextDigest() : m_chain{kInitialA, kInitialB, kInitialC, kInitialD} {
 
 void TextDigest::ProcessUnits(const char16_t* units) {
   std::array<Word, 16> block;
-  if (IsAscii(std::u16string_view(units, kBlockUnits))) {
-    PackWholeWords<AsciiCode>(units, block.size(), block.data());
-  } else {
-    PackWholeWords<CharacterCode>(units, block.size(), block.data());
-  }
+  PackWords(units, block.size(), block.data());
   ProcessBlock(m_chain, block.data());
 }
 
@@ -271,13 +276,7 @@ std::u16string TextDigest::Finish(std::int16_t length) {
   // one block, or two when the marker leaves no room for the length.
   const std::size_t n = m_pendingCount;
   std::array<Word, 32> tail{};
-  const std::size_t whole_words = n / 4;
-  PackWholeWords<CharacterCode>(m_pending.data(), whole_words, tail.data());
-  Word last = 0;
-  for (std::size_t i = whole_words * 4; i < n; ++i) {
-    last = last | ShiftLeftWord(CharacterCode(m_pending[i]), static_cast<int>(i % 4) * 8);
-  }
-  tail[whole_words] = last | ShiftLeftWord(kEndMarker, static_cast<int>(n % 4) * 8);
+  PackCharactersAndEndMarker(std::u16string_view(m_pending.data(), n), tail.data());
   const std::size_t word_count = n + 8 < kBlockUnits ? 16 : 32;
   const std::array<Word, 2> bit_count = BitCountWords(m_length);
   tail[word_count - 2] = bit_count[0];

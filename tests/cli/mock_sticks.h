@@ -18,22 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "usb_stick_fixtures.h"
+
 namespace vellmor::mock {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// A USB 2.0 stick's `descriptors`: one mass-storage interface; serial string 3 or none.
-std::string StickDescriptors(std::uint16_t product, bool names_serial) {
-  std::string bytes(
-      "\x12\x01\x00\x02\x00\x00\x00\x40\x81\x07\x00\x00\x00\x01\x01\x02\x03\x01"
-      "\x09\x02\x12\x00\x01\x01\x00\x80\x32"
-      "\x09\x04\x00\x00\x02\x08\x06\x50\x00",
-      36);
-  bytes[10] = static_cast<char>(product & 0xFFU);
-  bytes[11] = static_cast<char>(product >> 8U);
-  bytes[16] = names_serial ? '\x03' : '\0';
-  return bytes;
+// A stick of one vendor; the product id tells the sticks apart.
+inline std::string StickDescriptors(std::uint16_t product, bool names_serial) {
+  return fixtures::StickDescriptors(0x0781, product, names_serial);
 }
 
 // vellmor-cli with its output in pipes.
@@ -158,16 +152,16 @@ class MockSticks {
     const std::string unit =
         Add("scsi", host + ":0:0:0", target.c_str(), {"model", "Flash Disk"}, {});
     // sdaa, sdab, ...: real names for the 27th disk on, and none of this machine's.
-    const std::string disk_name = std::string("sd") + static_cast<char>('a' + port / 26) +
-                                  static_cast<char>('a' + port % 26);
+    const std::string disk_name =
+        std::string("sd") + static_cast<char>('a' + port / 26) + static_cast<char>('a' + port % 26);
     const std::string minor = std::to_string(port * 16);
     const std::string disk =
         Add("block", disk_name, (unit + "/block").c_str(),
             {"size", "30031872", "dev", ("65:" + minor).c_str()}, {"DEVTYPE", "disk"});
-    const std::string partition =
-        Add("block", disk_name + "1", disk.c_str(),
-            {"size", "30029824", "partition", "1", "dev", ("65:" + std::to_string(port * 16 + 1)).c_str()},
-            Joined({"DEVTYPE", "partition"}, partition_properties));
+    const std::string partition = Add("block", disk_name + "1", disk.c_str(),
+                                      {"size", "30029824", "partition", "1", "dev",
+                                       ("65:" + std::to_string(port * 16 + 1)).c_str()},
+                                      Joined({"DEVTYPE", "partition"}, partition_properties));
     for (const std::string& path : {usb, interface, disk, partition}) {
       umockdev_testbed_uevent(m_bed, path.c_str(), "add");
     }
