@@ -139,6 +139,8 @@ window_exe=$build_dir/src/win32/Vellmor.exe
 imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p')
 toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
 check "Vellmor.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
+# The drive code is vellmor-cli's alone.
+check "Vellmor.exe imports no CFGMGR32" test -z "$(grep -i '^cfgmgr32' <<<"$imports" || true)"
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$window_exe" -O rc 2>&1)
 for line in \
   'VALUE "OriginalFilename", "Vellmor.exe"' \

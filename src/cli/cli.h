@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/drives.h"
+#include "drives/drives.h"
 #include "serial/usb_hub_source.h"
 
 namespace vellmor::cli {
@@ -20,13 +20,13 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitFailure = 3;
 
 using SourceFactory = std::function<std::unique_ptr<serial::UsbHubSource>()>;
-using DriveSourceFactory = std::function<std::unique_ptr<serial::DriveSource>()>;
+using DriveSourceFactory = std::function<std::unique_ptr<drives::DriveSource>()>;
 
 // The command line without the program name, as UTF-8 bytes. Output is UTF-8;
 // system_source gives the devices and system_drives their disks and notes when
 // no --sysfs-root is given.
 int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, const SourceFactory& system_source = serial::MakeSystemUsbHubSource,
-           const DriveSourceFactory& system_drives = serial::MakeSystemDriveSource);
+           const DriveSourceFactory& system_drives = drives::MakeSystemDriveSource);
 
 }  // namespace vellmor::cli

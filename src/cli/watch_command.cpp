@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf.h"
 #include "cli.h"
 #include "digest/digest.h"
-#include "base/utf.h"
-#include "drives_command.h"
-#include "serial/device_arrivals.h"
+#include "drives/device_arrivals.h"
+#include "drives/drive_json.h"
+#include "drives/serial_notes.h"
 #include "serial/read_serial_command.h"
-#include "serial/serial_notes.h"
 
 namespace vellmor::cli {
 
@@ -41,20 +41,20 @@ std::string Timestamp(Clock::time_point when) {
   return std::string(text.data(), length) + fraction.data();
 }
 
-std::vector<const serial::Volume*> Volumes(const serial::UsbDevice& device) {
-  std::vector<const serial::Volume*> volumes;
-  for (const serial::Disk& disk : device.disks) {
+std::vector<const drives::Volume*> Volumes(const drives::UsbDevice& device) {
+  std::vector<const drives::Volume*> volumes;
+  for (const drives::Disk& disk : device.disks) {
     volumes.push_back(&disk.volume);
-    for (const serial::Volume& partition : disk.partitions) {
+    for (const drives::Volume& partition : disk.partitions) {
       volumes.push_back(&partition);
     }
   }
   return volumes;
 }
 
-std::vector<std::string> MountPoints(const serial::UsbDevice& device) {
+std::vector<std::string> MountPoints(const drives::UsbDevice& device) {
   std::vector<std::string> mounts;
-  for (const serial::Volume* volume : Volumes(device)) {
+  for (const drives::Volume* volume : Volumes(device)) {
     for (const std::u16string& mount : volume->mount_points) {
       mounts.push_back(Utf16ToUtf8(mount));
     }
@@ -62,9 +62,9 @@ std::vector<std::string> MountPoints(const serial::UsbDevice& device) {
   return mounts;
 }
 
-std::vector<std::string> Labels(const serial::UsbDevice& device) {
+std::vector<std::string> Labels(const drives::UsbDevice& device) {
   std::vector<std::string> labels;
-  for (const serial::Volume* volume : Volumes(device)) {
+  for (const drives::Volume* volume : Volumes(device)) {
     if (volume->label) {
       labels.push_back(Utf16ToUtf8(*volume->label));
     }
@@ -72,10 +72,10 @@ std::vector<std::string> Labels(const serial::UsbDevice& device) {
   return labels;
 }
 
-std::vector<std::string> NoteNames(const serial::UsbDevice& device) {
+std::vector<std::string> NoteNames(const drives::UsbDevice& device) {
   std::vector<std::string> names;
-  for (const serial::SerialNote note : device.notes) {
-    names.emplace_back(serial::NoteName(note));
+  for (const drives::SerialNote note : device.notes) {
+    names.emplace_back(drives::NoteName(note));
   }
   return names;
 }
@@ -104,20 +104,20 @@ std::string CsvField(const std::string& text) {
   return quoted + '"';
 }
 
-std::string Line(WatchFormat format, const std::string& time, const serial::UsbDevice& device) {
+std::string Line(WatchFormat format, const std::string& time, const drives::UsbDevice& device) {
   const std::string serial = Utf16ToUtf8(device.serial);
   const std::string digest =
       Utf16ToUtf8(digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength));
   switch (format) {
     case WatchFormat::kJson:
-      return R"({"schemaVersion":)" + std::to_string(kJsonSchemaVersion) + R"(,"time":")" + time +
-             R"(","drive":)" + DriveJson(device) + "}";
+      return R"({"schemaVersion":)" + std::to_string(drives::kJsonSchemaVersion) + R"(,"time":")" +
+             time + R"(","drive":)" + drives::DriveJson(device) + "}";
     case WatchFormat::kCsv: {
       const std::vector<std::string> fields = {time,
                                                serial,
                                                digest,
-                                               HexId(device.vendor),
-                                               HexId(device.product),
+                                               drives::HexId(device.vendor),
+                                               drives::HexId(device.product),
                                                Utf16ToUtf8(device.device_id),
                                                Joined(MountPoints(device), ";", ""),
                                                Joined(Labels(device), ";", ""),
@@ -131,17 +131,17 @@ std::string Line(WatchFormat format, const std::string& time, const serial::UsbD
     case WatchFormat::kText:
       break;
   }
-  return time + "  " + serial + "  " + digest + "  " + HexId(device.vendor) + ":" +
-         HexId(device.product) + "  " + Joined(MountPoints(device), ",", "-") + "  " +
+  return time + "  " + serial + "  " + digest + "  " + drives::HexId(device.vendor) + ":" +
+         drives::HexId(device.product) + "  " + Joined(MountPoints(device), ",", "-") + "  " +
          Joined(NoteNames(device), ",", "-");
 }
 
 }  // namespace
 
-int RunWatch(WatchFormat format, serial::DriveSource& drives, std::ostream& out,
+int RunWatch(WatchFormat format, drives::DriveSource& drives, std::ostream& out,
              std::ostream& err) {
   std::string error;
-  const auto arrivals = serial::OpenDeviceArrivals(drives, error);
+  const auto arrivals = drives::OpenDeviceArrivals(drives, drives::ScanDepth::kVolumes, error);
   if (!arrivals) {
     err << "vellmor-cli: " << error << '\n';
     return kExitFailure;
@@ -154,12 +154,12 @@ int RunWatch(WatchFormat format, serial::DriveSource& drives, std::ostream& out,
   }
   out.flush();
   for (;;) {
-    const serial::DeviceArrivals::Result result = arrivals->Wait(std::nullopt);
-    if (result.outcome == serial::DeviceArrivals::Outcome::kInterrupted) {
+    const drives::DeviceArrivals::Result result = arrivals->Wait(std::nullopt);
+    if (result.outcome == drives::DeviceArrivals::Outcome::kInterrupted) {
       return kExitOk;
     }
     const std::string time = Timestamp(Clock::now());
-    for (const serial::UsbDevice& device : result.devices) {
+    for (const drives::UsbDevice& device : result.devices) {
       out << Line(format, time, device) << '\n';
       out.flush();
     }
@@ -168,22 +168,6 @@ int RunWatch(WatchFormat format, serial::DriveSource& drives, std::ostream& out,
       return kExitFailure;
     }
   }
-}
-
-void WaitForDrive(std::optional<std::chrono::milliseconds> timeout, serial::DriveSource& drives,
-                  std::ostream& err) {
-  std::string error;
-  const auto arrivals = serial::OpenDeviceArrivals(drives, error);
-  if (!arrivals) {
-    err << "vellmor-cli: cannot wait for a drive: " << error << '\n';
-    return;
-  }
-  const auto& present = arrivals->present();
-  if (std::any_of(present.begin(), present.end(),
-                  [](const serial::UsbDevice& device) { return device.mass_storage; })) {
-    return;
-  }
-  arrivals->Wait(timeout);
 }
 
 }  // namespace vellmor::cli

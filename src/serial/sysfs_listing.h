@@ -34,4 +34,9 @@ class Listing {
   DIR* m_dir = nullptr;
 };
 
+// One attribute file, opened relative to `directory` (AT_FDCWD for a path of its own),
+// without blocking, so a pipe planted in a tree cannot stall a scan. Same limits as
+// Listing::Read.
+Attribute ReadAttribute(int directory, const char* path);
+
 }  // namespace vellmor::serial

@@ -54,8 +54,11 @@ Attribute Listing::Read(const std::string& relative) const {
   if (m_dir == nullptr) {
     return {Attribute::Status::kUnreadable, {}};
   }
-  // Non-blocking, so a pipe planted in the tree cannot stall the scan.
-  const int fd = ::openat(::dirfd(m_dir), relative.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  return ReadAttribute(::dirfd(m_dir), relative.c_str());
+}
+
+Attribute ReadAttribute(int directory, const char* path) {
+  const int fd = ::openat(directory, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const bool missing = errno == ENOENT || errno == ENOTDIR;
     return {missing ? Attribute::Status::kMissing : Attribute::Status::kUnreadable, {}};

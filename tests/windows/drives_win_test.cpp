@@ -2,15 +2,15 @@
 #include <vector>
 
 #include "check.h"
-#include "serial/drives.h"
-#include "serial/wmi_drives.h"
+#include "drives/drives.h"
+#include "drives/wmi_drives.h"
 
 namespace {
 
+using vellmor::drives::SerialNote;
+using vellmor::drives::UsbDevice;
+using vellmor::drives::WmiRow;
 using vellmor::serial::DeviceId;
-using vellmor::serial::SerialNote;
-using vellmor::serial::UsbDevice;
-using vellmor::serial::WmiRow;
 using vellmor::windows_test::CheckCounter;
 
 constexpr char16_t kStick[] = u"USB\\VID_0781&PID_5567\\4C530001231120115142";
@@ -59,7 +59,7 @@ std::optional<std::vector<WmiRow>> Scripted(std::u16string_view wql,
 int main() {
   CheckCounter checks;
   std::vector<std::u16string> asked;
-  const vellmor::serial::UsbDeviceTree tree{
+  const vellmor::drives::UsbDeviceTree tree{
       [](std::u16string_view instance) -> std::optional<std::u16string> {
         if (instance.starts_with(u"USBSTOR\\DISK&VEN_SANDISK")) {
           return std::u16string(u"usb\\vid_0781&pid_5567\\4c530001231120115142");
@@ -72,7 +72,7 @@ int main() {
       [](std::u16string_view device) -> std::optional<std::u16string> {
         return device == kStick ? std::optional<std::u16string>(u"Cruzer Blade") : std::nullopt;
       }};
-  const std::vector<UsbDevice> devices = vellmor::serial::AssembleWmiDrives(
+  const std::vector<UsbDevice> devices = vellmor::drives::AssembleWmiDrives(
       {DeviceId::Text(u"USB\\ROOT_HUB30\\4&2F6C0B6&0"), DeviceId::Text(kStick), DeviceId::Missing(),
        DeviceId::Text(kReader), DeviceId::Text(u"USB\\VID_046D&PID_C52B\\5&3&0&2")},
       [&](std::u16string_view wql) { return Scripted(wql, asked); }, tree);
@@ -106,7 +106,8 @@ int main() {
                "one disk query, then partitions per disk and logical disks per partition");
 
   // The real service: wine's has the classes but no USB disks; the scan must still answer.
-  const auto scanned = vellmor::serial::MakeSystemDriveSource()->ScanUsbDevices();
+  const auto scanned = vellmor::drives::MakeSystemDriveSource()->ScanUsbDevices(
+      vellmor::drives::ScanDepth::kVolumes);
   checks.Check(scanned.has_value(), "the system's scan answers");
   return checks.Finish("drives_win_test");
 }

@@ -1,11 +1,11 @@
-#include "serial/serial_notes.h"
+#include "drives/serial_notes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 namespace {
 
 UsbDevice Device(std::u16string serial, bool made_up = false, bool card_reader = false) {
@@ -66,4 +66,4 @@ TEST(SerialNotesTest, CardReadersAreKnownByTheirNames) {
 }
 
 }  // namespace
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace vellmor::cli {
+namespace vellmor::drives {
 
 // A JSON string literal in UTF-8: quotes, backslashes and control characters
 // escaped, an unpaired surrogate as its \u escape so that no text is lost.
@@ -13,4 +13,4 @@ std::string JsonString(std::u16string_view text);
 // As JsonString, or null for no value.
 std::string JsonValue(const std::optional<std::u16string>& text);
 
-}  // namespace vellmor::cli
+}  // namespace vellmor::drives

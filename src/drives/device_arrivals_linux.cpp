@@ -16,7 +16,7 @@
 #include <string_view>
 #include <utility>
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace {
 
@@ -70,8 +70,10 @@ class LinuxDeviceArrivals : public DeviceArrivals {
  public:
   // Without a udev daemon (containers, rescue shells) its events never come; the
   // kernel's own do, and libudev's monitor takes those too.
-  LinuxDeviceArrivals(DriveSource& drives, std::string& error)
-      : m_drives(drives), m_source(::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel") {
+  LinuxDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
+      : m_drives(drives),
+        m_depth(depth),
+        m_source(::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel") {
     m_udev = udev_new();
     m_monitor =
         m_udev != nullptr ? udev_monitor_new_from_netlink(m_udev, m_source.c_str()) : nullptr;
@@ -107,7 +109,7 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       mnt_unref_monitor(m_mounts);
       m_mounts = nullptr;
     }
-    m_present = m_drives.ScanUsbDevices().value_or(std::vector<UsbDevice>());
+    m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
     for (const UsbDevice& device : m_present) {
       m_seen.insert(device.location);
     }
@@ -249,7 +251,7 @@ class LinuxDeviceArrivals : public DeviceArrivals {
 
   std::vector<UsbDevice> Check(Clock::time_point now) {
     std::vector<UsbDevice> arrived;
-    const auto devices = m_drives.ScanUsbDevices();
+    const auto devices = m_drives.ScanUsbDevices(m_depth);
     for (auto entry = m_pending.begin(); entry != m_pending.end();) {
       const std::string& name = entry->first;
       Pending& pending = entry->second;
@@ -295,6 +297,7 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   }
 
   DriveSource& m_drives;
+  ScanDepth m_depth;
   std::string m_source;
   udev* m_udev = nullptr;
   udev_monitor* m_monitor = nullptr;
@@ -312,12 +315,13 @@ class LinuxDeviceArrivals : public DeviceArrivals {
 
 }  // namespace
 
-std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error) {
-  auto arrivals = std::make_unique<LinuxDeviceArrivals>(drives, error);
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
+                                                   std::string& error) {
+  auto arrivals = std::make_unique<LinuxDeviceArrivals>(drives, depth, error);
   if (!arrivals->ready()) {
     return nullptr;
   }
   return arrivals;
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

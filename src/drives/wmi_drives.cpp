@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "base/utf.h"
-#include "selection_rule.h"
+#include "serial/selection_rule.h"
+#include "serial/usb_identifier.h"
 #include "serial_notes.h"
-#include "usb_identifier.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace {
 
@@ -69,20 +69,20 @@ std::u16string WqlQuoted(std::u16string_view value) {
   return quoted + u"'";
 }
 
-std::vector<UsbDevice> AssembleWmiDrives(const std::vector<DeviceId>& hub_ids,
+std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hub_ids,
                                          const WmiQuery& query, const UsbDeviceTree& tree) {
   std::vector<UsbDevice> devices;
   std::map<std::u16string, std::size_t> by_id;
-  for (const DeviceId& id : hub_ids) {
-    if (id.kind != DeviceId::Kind::kText || !MatchesVidPattern(id.text)) {
+  for (const serial::DeviceId& id : hub_ids) {
+    if (id.kind != serial::DeviceId::Kind::kText || !serial::MatchesVidPattern(id.text)) {
       continue;
     }
     UsbDevice device;
-    device.serial = std::u16string(LastPiece(id.text));
-    if (const auto parts = ParseUsbIdentifier(id.text)) {
+    device.serial = std::u16string(serial::LastPiece(id.text));
+    if (const auto parts = serial::ParseUsbIdentifier(id.text)) {
       device.vendor = parts->vendor;
       device.product = parts->product;
-      device.serial_made_up = IsGeneratedInstance(parts->instance);
+      device.serial_made_up = serial::IsGeneratedInstance(parts->instance);
     }
     device.device_id = id.text;
     // Instance identifiers are ASCII.
@@ -132,4 +132,4 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<DeviceId>& hub_ids,
   return devices;
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

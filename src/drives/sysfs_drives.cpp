@@ -18,18 +18,18 @@
 #include <utility>
 
 #include "base/utf.h"
-#include "selection_rule.h"
+#include "serial/selection_rule.h"
+#include "serial/sysfs_listing.h"
+#include "serial/sysfs_usb_hub_source.h"
 #include "serial_notes.h"
-#include "sysfs_usb_hub_source.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::uint64_t kSectorBytes = 512;
-constexpr std::size_t kMaxLineBytes = 4096;
 
 struct Mount {
   dev_t devno = 0;
@@ -43,26 +43,15 @@ struct VolumeFacts {
   std::optional<std::string> file_system;
 };
 
-// Non-blocking, so a pipe planted in a tree cannot stall the scan.
 std::optional<std::string> ReadLine(const fs::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  serial::Attribute attribute = serial::ReadAttribute(AT_FDCWD, file.c_str());
+  if (attribute.status != serial::Attribute::Status::kText) {
     return std::nullopt;
   }
-  std::string line(kMaxLineBytes, '\0');
-  ssize_t count = -1;
-  do {
-    count = ::read(fd, line.data(), line.size());
-  } while (count < 0 && errno == EINTR);
-  ::close(fd);
-  if (count < 0) {
-    return std::nullopt;
+  if (const auto end = attribute.text.find('\n'); end != std::string::npos) {
+    attribute.text.resize(end);
   }
-  line.resize(static_cast<std::size_t>(count));
-  if (const auto end = line.find('\n'); end != std::string::npos) {
-    line.resize(end);
-  }
-  return line;
+  return std::move(attribute.text);
 }
 
 std::string Trimmed(std::string text) {
@@ -225,8 +214,11 @@ std::vector<fs::path> Entries(const fs::path& dir, std::string_view prefix) {
 
 class VolumeReader {
  public:
-  VolumeReader(const SysfsDrivePaths& paths, std::vector<Mount> mounts)
-      : m_paths(paths), m_mounts(std::move(mounts)) {}
+  // Without `open_volumes` only sysfs is read: names and sizes.
+  VolumeReader(const SysfsDrivePaths& paths, bool open_volumes)
+      : m_paths(paths),
+        m_open_volumes(open_volumes),
+        m_mounts(open_volumes ? ReadMounts(paths.mount_table) : std::vector<Mount>()) {}
 
   // `probe` is false for a disk whose partitions hold the file systems.
   Volume Read(const fs::path& dir, bool probe) const {
@@ -247,7 +239,7 @@ class VolumeReader {
         mounted_type = mount.file_system;
       }
     }
-    if (probe && node && volume.size_bytes > 0) {
+    if (probe && m_open_volumes && node && volume.size_bytes > 0) {
       auto facts = ProbeVolume(*node);
       if (!facts && m_paths.udev_properties) {
         facts = UdevVolume(name);
@@ -265,6 +257,7 @@ class VolumeReader {
 
  private:
   const SysfsDrivePaths& m_paths;
+  bool m_open_volumes;
   std::vector<Mount> m_mounts;
 };
 
@@ -317,20 +310,21 @@ std::unique_ptr<DriveSource> MakeSysfsDriveSource(const SysfsDrivePaths& paths) 
 
 SysfsDriveSource::SysfsDriveSource(SysfsDrivePaths paths) : m_paths(std::move(paths)) {}
 
-std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices() {
-  auto found = ScanSysfsUsbDevices(m_paths.sysfs_root);
+std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices(ScanDepth depth) {
+  auto found = serial::ScanSysfsUsbDevices(m_paths.sysfs_root);
   if (!found) {
     return std::nullopt;
   }
   const fs::path listing = m_paths.sysfs_root / "bus" / "usb" / "devices";
   std::optional<VolumeReader> volumes;
   std::vector<UsbDevice> devices;
-  for (SysfsUsbDevice& entry : *found) {
-    if (entry.id.kind != DeviceId::Kind::kText || !MatchesVidPattern(entry.id.text)) {
+  for (serial::SysfsUsbDevice& entry : *found) {
+    if (entry.id.kind != serial::DeviceId::Kind::kText ||
+        !serial::MatchesVidPattern(entry.id.text)) {
       continue;
     }
     UsbDevice device;
-    device.serial = std::u16string(LastPiece(entry.id.text));
+    device.serial = std::u16string(serial::LastPiece(entry.id.text));
     device.device_id = std::move(entry.id.text);
     device.serial_made_up = entry.serial_made_up;
     device.vendor = entry.vendor;
@@ -339,7 +333,7 @@ std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices() {
     device.location = entry.name;
     if (device.mass_storage) {
       if (!volumes) {
-        volumes.emplace(m_paths, ReadMounts(m_paths.mount_table));
+        volumes.emplace(m_paths, depth == ScanDepth::kVolumes);
       }
       const fs::path dir = listing / entry.name;
       device.manufacturer = Text(ReadLine(dir / "manufacturer"));
@@ -353,4 +347,4 @@ std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices() {
   return devices;
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

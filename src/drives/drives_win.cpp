@@ -18,12 +18,12 @@
 #include <wbemcli.h>
 #include <wrl/client.h>
 
-#include "cc.h"
+#include "serial/cc.h"
+#include "serial/usb_hub_source.h"
 #include "sysfs_drives.h"
-#include "usb_hub_source.h"
 #include "wmi_drives.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace {
 
@@ -184,9 +184,9 @@ std::optional<std::u16string> ProductName(std::u16string_view usb_device) {
 
 class WmiDriveSource : public DriveSource {
  public:
-  std::optional<std::vector<UsbDevice>> ScanUsbDevices() override {
-    const std::unique_ptr<UsbHubSource> hubs = MakeSystemUsbHubSource();
-    const std::vector<DeviceId> ids = CollectDeviceIds(*hubs);
+  std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth /*depth*/) override {
+    const std::unique_ptr<serial::UsbHubSource> hubs = serial::MakeSystemUsbHubSource();
+    const std::vector<serial::DeviceId> ids = serial::CollectDeviceIds(*hubs);
     ComScope com;
     ComPtr<IWbemServices> services = com.usable() ? ConnectCimV2() : nullptr;
     const WmiQuery query = [&](std::u16string_view wql) -> std::optional<std::vector<WmiRow>> {
@@ -210,4 +210,4 @@ std::unique_ptr<DriveSource> MakeSysfsDriveSource(const SysfsDrivePaths& /*paths
   return nullptr;
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

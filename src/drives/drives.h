@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 // What may be wrong with a serial for someone who binds a licence to it.
 enum class SerialNote {
@@ -50,6 +50,16 @@ struct UsbDevice {
   std::vector<SerialNote> notes;
 };
 
+// How far a scan looks.
+enum class ScanDepth {
+  // Identifiers, serials, names, logical units and disk models: what the notes need.
+  // Nothing is read from a volume and no mount table is read, so a failing stick cannot
+  // hold the scan in its I/O.
+  kUnits,
+  // And each disk's volumes: labels, file systems and mount points.
+  kVolumes,
+};
+
 // Where the devices and their disks come from: sysfs, the mount table and the
 // volumes on Linux, the management service on Windows, a tree in a folder in tests.
 class DriveSource {
@@ -57,9 +67,9 @@ class DriveSource {
   virtual ~DriveSource() = default;
   // Every USB device with an identifier, in delivery order, with notes; no value
   // when the device list cannot be read.
-  virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices() = 0;
+  virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) = 0;
 };
 
 std::unique_ptr<DriveSource> MakeSystemDriveSource();
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

@@ -1,8 +1,8 @@
-#include "cli/json_text.h"
+#include "drives/json_text.h"
 
 #include <gtest/gtest.h>
 
-namespace vellmor::cli {
+namespace vellmor::drives {
 namespace {
 
 TEST(JsonTextTest, EscapesQuotesBackslashesAndControlCharacters) {
@@ -29,4 +29,4 @@ TEST(JsonTextTest, NoValueIsNull) {
 }
 
 }  // namespace
-}  // namespace vellmor::cli
+}  // namespace vellmor::drives

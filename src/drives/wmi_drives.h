@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "device_id.h"
 #include "drives.h"
+#include "serial/device_id.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 // One object of a management query: each property read as text, numbers in decimal;
 // a property without a value is absent.
@@ -27,10 +27,10 @@ struct UsbDeviceTree {
 // The hub list's devices with their disks (Win32_DiskDrive), partitions
 // (Win32_DiskDriveToDiskPartition) and logical disks (Win32_LogicalDiskToPartition),
 // a disk tied to its USB device through the device tree.
-std::vector<UsbDevice> AssembleWmiDrives(const std::vector<DeviceId>& hub_ids,
+std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hub_ids,
                                          const WmiQuery& query, const UsbDeviceTree& tree);
 
 // An object path's key value, quoted for WQL: backslashes and quotes escaped.
 std::u16string WqlQuoted(std::u16string_view value);
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

@@ -2,10 +2,10 @@
 
 #include "sysfs_drives.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 std::unique_ptr<DriveSource> MakeSystemDriveSource() {
   return std::make_unique<SysfsDriveSource>();
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

@@ -8,7 +8,7 @@
 
 #include "drives.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 // USB mass-storage devices as they are plugged in. Opening starts listening, so a
 // device plugged in right after is not missed; the devices present then count as seen.
@@ -32,6 +32,9 @@ class DeviceArrivals {
 };
 
 // No value, and the reason in `error`, when the system's device events cannot be had.
-std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error);
+// `depth` is how far each scan looks; with ScanDepth::kUnits no volume is opened and a
+// device settles once its disks are there.
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
+                                                   std::string& error);
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

@@ -4,7 +4,7 @@
 
 #include "base/utf.h"
 
-namespace vellmor::cli {
+namespace vellmor::drives {
 
 namespace {
 
@@ -81,4 +81,4 @@ std::string JsonValue(const std::optional<std::u16string>& text) {
   return text ? JsonString(*text) : std::string("null");
 }
 
-}  // namespace vellmor::cli
+}  // namespace vellmor::drives

@@ -12,7 +12,7 @@
 
 #include <ntddstor.h>
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace {
 
@@ -64,7 +64,8 @@ bool WaitsForLetter(const UsbDevice& device) {
 
 class WinDeviceArrivals : public DeviceArrivals {
  public:
-  WinDeviceArrivals(DriveSource& drives, std::string& error) : m_drives(drives) {
+  WinDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
+      : m_drives(drives), m_depth(depth) {
     g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (g_interrupt == nullptr || !SetConsoleCtrlHandler(OnControl, TRUE)) {
       error = "cannot set up waiting for devices";
@@ -98,7 +99,7 @@ class WinDeviceArrivals : public DeviceArrivals {
       }
       m_notifications.push_back(notification);
     }
-    m_present = m_drives.ScanUsbDevices().value_or(std::vector<UsbDevice>());
+    m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
     for (const UsbDevice& device : m_present) {
       m_seen.insert(device.location);
     }
@@ -178,7 +179,7 @@ class WinDeviceArrivals : public DeviceArrivals {
   std::vector<UsbDevice> Check(Clock::time_point now) {
     m_due.reset();
     std::vector<UsbDevice> arrived;
-    const auto devices = m_drives.ScanUsbDevices();
+    const auto devices = m_drives.ScanUsbDevices(m_depth);
     if (!devices) {
       return arrived;
     }
@@ -209,6 +210,7 @@ class WinDeviceArrivals : public DeviceArrivals {
   }
 
   DriveSource& m_drives;
+  ScanDepth m_depth;
   HWND m_window = nullptr;
   bool m_changed = false;
   bool m_handler_set = false;
@@ -222,12 +224,13 @@ class WinDeviceArrivals : public DeviceArrivals {
 
 }  // namespace
 
-std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, std::string& error) {
-  auto arrivals = std::make_unique<WinDeviceArrivals>(drives, error);
+std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
+                                                   std::string& error) {
+  auto arrivals = std::make_unique<WinDeviceArrivals>(drives, depth, error);
   if (!arrivals->ready()) {
     return nullptr;
   }
   return arrivals;
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

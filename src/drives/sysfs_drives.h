@@ -7,7 +7,7 @@
 
 #include "drives.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 // Where a Linux system keeps what the drive list reads; tests point these at a folder.
 struct SysfsDrivePaths {
@@ -25,7 +25,7 @@ struct SysfsDrivePaths {
 class SysfsDriveSource : public DriveSource {
  public:
   explicit SysfsDriveSource(SysfsDrivePaths paths = {});
-  std::optional<std::vector<UsbDevice>> ScanUsbDevices() override;
+  std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) override;
 
  private:
   SysfsDrivePaths m_paths;
@@ -34,4 +34,4 @@ class SysfsDriveSource : public DriveSource {
 // A SysfsDriveSource where the system has one; none on Windows.
 std::unique_ptr<DriveSource> MakeSysfsDriveSource(const SysfsDrivePaths& paths);
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

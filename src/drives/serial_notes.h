@@ -5,7 +5,7 @@
 
 #include "drives.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 inline constexpr std::size_t kShortestClassSerial = 12;
 
@@ -23,7 +23,11 @@ void AddSerialNotes(std::vector<UsbDevice>& devices);
 std::vector<SerialNote> NotesForSerial(const std::vector<UsbDevice>& devices,
                                        std::u16string_view serial);
 
+// The notes on the serial the read action shows, from a ScanDepth::kUnits scan: sysfs
+// alone, no volume opened. None when the serial is empty or the scan fails.
+std::vector<SerialNote> NotesForShownSerial(DriveSource& drives, std::u16string_view serial);
+
 std::string_view NoteName(SerialNote note);
 std::string_view NoteText(SerialNote note);
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

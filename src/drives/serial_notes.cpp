@@ -7,9 +7,9 @@
 #include <string>
 
 #include "base/utf.h"
-#include "selection_rule.h"
+#include "serial/selection_rule.h"
 
-namespace vellmor::serial {
+namespace vellmor::drives {
 
 namespace {
 
@@ -71,11 +71,20 @@ void AddSerialNotes(std::vector<UsbDevice>& devices) {
 std::vector<SerialNote> NotesForSerial(const std::vector<UsbDevice>& devices,
                                        std::u16string_view serial) {
   for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
-    if (MatchesVidPattern(device->device_id) && LastPiece(device->device_id) == serial) {
+    if (serial::MatchesVidPattern(device->device_id) &&
+        serial::LastPiece(device->device_id) == serial) {
       return device->notes;
     }
   }
   return {};
+}
+
+std::vector<SerialNote> NotesForShownSerial(DriveSource& drives, std::u16string_view serial) {
+  if (serial.empty()) {
+    return {};
+  }
+  const auto devices = drives.ScanUsbDevices(ScanDepth::kUnits);
+  return devices ? NotesForSerial(*devices, serial) : std::vector<SerialNote>();
 }
 
 std::string_view NoteName(SerialNote note) {
@@ -111,4 +120,4 @@ std::string_view NoteText(SerialNote note) {
   return "";
 }
 
-}  // namespace vellmor::serial
+}  // namespace vellmor::drives

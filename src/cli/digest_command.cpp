@@ -1,0 +1,95 @@
+#include "digest_command.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "base/utf.h"
+#include "cli.h"
+#include "digest/digest.h"
+#include "serial/read_serial_command.h"
+
+namespace vellmor::cli {
+
+namespace {
+
+// UTF-8 that comes in pieces, decoded as it comes and fed to the digest; a
+// sequence cut by a piece's end waits for the next piece.
+class Utf8DigestFeeder {
+ public:
+  // False when the bytes are not UTF-8.
+  bool Feed(std::string_view bytes) {
+    m_carry.append(bytes);
+    const std::size_t complete = m_carry.size() - IncompleteTail(m_carry);
+    const auto units = Utf8ToUtf16(std::string_view(m_carry).substr(0, complete));
+    if (!units) {
+      return false;
+    }
+    m_digest.Feed(*units);
+    m_carry.erase(0, complete);
+    return true;
+  }
+
+  // No value when the text ends inside a character.
+  std::optional<std::u16string> Finish(std::int16_t length) {
+    if (!m_carry.empty()) {
+      return std::nullopt;
+    }
+    return m_digest.Finish(length);
+  }
+
+ private:
+  // The bytes at the end that begin a sequence not yet complete.
+  static std::size_t IncompleteTail(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+      const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+      if ((byte & 0xC0U) != 0x80U) {
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+      }
+    }
+    return 0;
+  }
+
+  digest::TextDigest m_digest;
+  std::string m_carry;
+};
+
+constexpr std::size_t kDigestPieceBytes = std::size_t{64} * 1024;
+
+}  // namespace
+
+// Standard input and a long TEXT alike go in pieces, so memory stays the same for any length.
+int RunDigest(const Options& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  Utf8DigestFeeder feeder;
+  bool valid = true;
+  if (options.text) {
+    const std::string_view text = *options.text;
+    for (std::size_t at = 0; valid && at < text.size(); at += kDigestPieceBytes) {
+      valid = feeder.Feed(text.substr(at, kDigestPieceBytes));
+    }
+  } else {
+    std::string piece(kDigestPieceBytes, '\0');
+    while (valid && in) {
+      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+      valid = feeder.Feed(std::string_view(piece).substr(0, static_cast<std::size_t>(in.gcount())));
+    }
+    if (in.bad()) {
+      return Fail(err, "cannot read standard input", kExitFailure);
+    }
+  }
+  const auto digest =
+      valid ? feeder.Finish(options.length.value_or(serial::kDigestLength)) : std::nullopt;
+  if (!digest) {
+    return Fail(err, options.text ? "TEXT is not valid UTF-8" : "standard input is not valid UTF-8",
+                kExitUsage);
+  }
+  out << Utf16ToUtf8(*digest) << '\n';
+  return kExitOk;
+}
+
+}  // namespace vellmor::cli

@@ -1,0 +1,84 @@
+#include "usage.h"
+
+namespace vellmor::cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    R"(Usage: vellmor-cli [--json] [--wait [SECONDS]] [--sysfs-root DIR]
+       vellmor-cli list [--json] [--sysfs-root DIR]
+       vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
+       vellmor-cli watch [--json | --csv]
+       vellmor-cli digest [--length N] [--] [TEXT]
+       vellmor-cli select
+       vellmor-cli --help | --version
+
+Without a command: reads the USB storage device's serial number once, as the
+window's button does, and prints two lines: the serial number (an empty line
+when there is none) and its digest, 32 upper-case hexadecimal digits. When the
+serial number is empty it also prints 请插入U盘 on standard error and exits 1.
+What may be wrong with the serial (made up from the port, short, a placeholder,
+shared, a card reader's) follows on standard error as "note:" lines.
+
+Commands:
+  list     Prints every device identifier the query delivers, in delivery
+           order, one a line: "* " marks the one the serial number is taken
+           from (the last that contains VID), "  " the others; a result
+           without an identifier shows as (no DeviceID), one whose identifier
+           cannot be read as (unreadable). Exits 0 whether or not one matched.
+  drives   Prints every USB mass-storage device now plugged in, in delivery
+           order: identifier, serial, ids and names, disks and partitions with
+           sizes, file systems, labels and mount points, and notes on the serial.
+  watch    Prints a line for every USB drive plugged in from now on, once it
+           has settled (its disks there, its volumes mounted where an
+           automounter mounts them): time, serial, digest, vendor:product,
+           mount points, notes. Each line is flushed as it is written.
+           Ctrl-C or a terminate request ends it with status 0.
+  digest   Prints the digest of TEXT, or of all of standard input when TEXT
+           is absent: every byte counts, a final newline included. Both must
+           be UTF-8. Give TEXT after -- when it starts with "-".
+  select   Reads identifiers from standard input, one a line, and prints the
+           serial number the device list would give for them. A CR before a
+           line end is dropped, the last line needs no newline, and an empty
+           line is an identifier that is the empty text. Input must be UTF-8.
+           An empty result prints an empty line, 请插入U盘 on standard error,
+           and exits 1.
+
+Options:
+  --json             Read and list: print one JSON object instead of lines.
+                     Read: {"serial":...,"digest":...,"warning":...}, where
+                     serial is null when no identifier matched, and warning is
+                     null or 请插入U盘 (then not repeated on standard error).
+                     List: {"ids":[{"deviceId":...,"state":"text|missing|
+                     unreadable","chosen":true|false},...],"serial":...}.
+                     Read and drives also carry "schemaVersion" and "notes";
+                     the README gives the whole schema.
+  --sysfs-root DIR   Read, list and drives: take the devices from
+                     DIR/bus/usb/devices instead of the system's own list;
+                     drives then opens volumes and reads mounts only as
+                     --dev-root and --mount-table say.
+  --csv              Watch: comma-separated values with a header line: time,
+                     serial, digest, vendorId, productId, deviceId,
+                     mountPoints, labels, notes (lists separated by ";").
+  --wait [SECONDS]   Read: when no USB drive is plugged in, wait for one (at
+                     most SECONDS, which may have a fraction; no limit without)
+                     and then read as usual.
+  --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
+  --mount-table FILE Drives: the mount table (mountinfo or fstab format).
+  --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
+                     16; any other whole number from -32768 to 32767 prints an
+                     empty line.
+  --help             Prints this text.
+  --version          Prints the program's version.
+
+Output is UTF-8. A later option replaces an earlier one of the same name.
+Exit status: 0 done; 1 the serial number is empty; 2 bad arguments, or input
+that is not UTF-8; 3 standard input could not be read or standard output not
+written, or an unexpected failure.
+)";
+
+}  // namespace
+
+std::string_view UsageText() { return kUsage; }
+
+}  // namespace vellmor::cli
