@@ -1,20 +1,30 @@
 # Install layout and the Debian package (cpack -G DEB from a configured build).
 include(GNUInstallDirs)
 
+set(VELLMOR_PACKAGE_MAINTAINER "Vellmor developers <vellmor@example.org>"
+    CACHE STRING "Maintainer written into the package")
+
 if(WIN32)
-  # One folder that runs where it is put: the two programs and the README.
+  # One folder that runs where it is put: the two programs, the README, the licence,
+  # the changelog and the notices for the runtime linked into the programs.
   install(TARGETS Vellmor vellmor-cli RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                ${PROJECT_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
   if(VELLMOR_BUILD_UI)
     install(TARGETS vellmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
   install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  include(${CMAKE_CURRENT_LIST_DIR}/package_docs.cmake)
 endif()
 
 if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/vellmor.desktop
+  # Software centres find the program by the metainfo's id, which names the desktop entry.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/com.example.Vellmor.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/com.example.Vellmor.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
   # The icon goes into the theme folder named after its size, read from the PNG header.
   set(vellmor_icon ${PROJECT_SOURCE_DIR}/src/design/pictures/vellmor.png)
@@ -28,15 +38,16 @@ if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
 endif()
 
 set(CPACK_PACKAGE_NAME vellmor)
-set(CPACK_PACKAGE_VENDOR ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "The Vellmor authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "USB drive serial number and MD5 digest reader")
+# One line each: Debian wants the extended description's lines under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Reads the serial number of a plugged-in USB storage device and shows it with its \
-upper-case MD5 digest, in a small window with a Simplified-Chinese interface. \
-vellmor-cli does the same on the command line.")
-set(CPACK_PACKAGE_CONTACT "Vellmor developers <vellmor@example.org>"
-    CACHE STRING "Maintainer written into the package")
+    "Reads the serial number of a plugged-in USB storage device and shows it with
+its upper-case MD5 digest, in a small window with a Simplified-Chinese
+interface. vellmor-cli does the same on the command line, lists the USB drives
+plugged in with notes on their serials, and watches for drives as they come.")
+set(CPACK_PACKAGE_CONTACT ${VELLMOR_PACKAGE_MAINTAINER})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_NAME vellmor)
@@ -64,10 +75,18 @@ if(WIN32)
   set(CPACK_NSIS_INSTALLED_ICON_NAME Vellmor.exe)
   set(CPACK_NSIS_MUI_ICON ${VELLMOR_PICTURES_DIR}/vellmor.ico)
   set(CPACK_NSIS_MUI_UNIICON ${VELLMOR_PICTURES_DIR}/vellmor.ico)
+  set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+  # The entry under "Apps and features": publisher and version come from the vendor and
+  # version above, the icon from the installed program.
   set(CPACK_NSIS_URL_INFO_ABOUT "http://www.example.com")
+  set(CPACK_NSIS_HELP_LINK "http://www.example.com")
+  set(CPACK_NSIS_CONTACT "vellmor@example.org")
+  # NSIS knows the section's size from the files it holds; the template writes no size.
+  set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX \"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor\" \"EstimatedSize\" $0")
   # The uninstaller removes the product's key but would leave the vendor's, empty.
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-      "DeleteRegKey SHCTX Software\\\\Vellmor\\\\Vellmor\nDeleteRegKey /ifempty SHCTX Software\\\\Vellmor")
+      "DeleteRegKey SHCTX \"Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor\"\nDeleteRegKey /ifempty SHCTX \"Software\\\\${CPACK_PACKAGE_VENDOR}\"")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

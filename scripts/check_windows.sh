@@ -167,8 +167,11 @@ portable=$build_dir/portable
 rm -rf "$portable" && mkdir -p "$portable"
 [[ -f $zip_file ]] && (cd "$portable" && cmake -E tar xf "$(realpath "../$(basename "$zip_file")")")
 zip_dir=$(ls -d "$portable"/vellmor-*-win64 2>/dev/null | head -n 1)
-check "the ZIP holds Vellmor.exe, vellmor-cli.exe and the README, nothing else" \
-  test "$(cd "$zip_dir" 2>/dev/null && ls | tr '\n' ' ')" = "README.md Vellmor.exe vellmor-cli.exe "
+shipped_docs="CHANGELOG.md LICENSE.txt README.md THIRD-PARTY-NOTICES.txt"
+check "the ZIP holds the two programs, the README, licence, changelog and notices, nothing else" \
+  test "$(cd "$zip_dir" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$shipped_docs Vellmor.exe vellmor-cli.exe "
+check "the notices are those of the installed mingw-w64 runtime (packaging/windows/notices.sh)" \
+  cmp -s <(packaging/windows/notices.sh) packaging/windows/THIRD-PARTY-NOTICES.txt
 window_size=$(stat -c %s "$zip_dir/Vellmor.exe" 2>/dev/null || echo 0)
 echo "  Vellmor.exe as shipped: $window_size bytes"
 check "Vellmor.exe as shipped is under 2 MiB" test "$window_size" -gt 0 -a "$window_size" -lt 2097152
@@ -437,9 +440,23 @@ installed=$prefix/drive_c/Program\ Files/Vellmor
 shortcut=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Vellmor/Vellmor.lnk
 gui_run install "$installer" /S
 check "the installer runs silently" status_is 0
-for file in Vellmor.exe vellmor-cli.exe README.md Uninstall.exe; do
+for file in Vellmor.exe vellmor-cli.exe $shipped_docs Uninstall.exe; do
   check "installed: $file" test -f "$installed/$file"
 done
+uninstall_entry() {
+  local key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellmor]'
+  key=$key awk 'index($0, ENVIRON["key"]) == 1 { on = 1; next } /^\[/ { on = 0 } on' "$prefix/system.reg"
+}
+entry=$(uninstall_entry)
+for value in '"Publisher"="The Vellmor authors"' "\"DisplayVersion\"=\"$version\"" \
+  '"DisplayIcon"="C:\\Program Files\\Vellmor\\Vellmor.exe"' '"HelpLink"="http://www.example.com"'; do
+  check "uninstall entry: $value" grep -qxF "$value" <<<"$entry"
+done
+size_kb=$((16#$(sed -n 's/^"EstimatedSize"=dword:\([0-9a-f]*\)$/\1/p' <<<"$entry" | grep . || echo 0)))
+installed_kb=$(du -sk "$installed" | cut -f1)
+echo "  EstimatedSize: $size_kb KiB; installed folder: $installed_kb KiB"
+check "uninstall entry: the estimated size is the installed files' size" \
+  test "$size_kb" -gt $((installed_kb / 2)) -a "$size_kb" -le $((installed_kb * 2))
 check "the Start-menu entry points at the installed Vellmor.exe" \
   grep -qaF 'C:\Program Files\Vellmor\Vellmor.exe' "$shortcut"
 gui_run installed "$driver" 'C:\Program Files\Vellmor\Vellmor.exe' "$(windows_path "$out")"

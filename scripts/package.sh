@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree and checks what it holds and
 # depends on, then unpacks it into a throwaway root and runs the programs from there.
+# lintian must find no error or warning; the manual pages must render cleanly and name
+# every option and command --help lists, and bash must complete them.
 # Usage: scripts/package.sh [BUILD_DIR]   (default: build/default, configured here)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +23,7 @@ if [[ $# -eq 0 ]]; then
   cmake --preset default >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; fail "configure failed"; }
 fi
 [[ -f $build/CMakeCache.txt ]] || fail "$build is not a configured build tree"
-cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli || fail "build failed"
+cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli vellmor_package_docs || fail "build failed"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB) || fail "cpack failed"
 
@@ -32,7 +34,12 @@ echo "package: $deb"
 contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb cannot list $deb"
 echo "$contents"
 missing=0
-for path in ./usr/bin/vellmor ./usr/bin/vellmor-cli ./usr/share/applications/vellmor.desktop; do
+for path in ./usr/bin/vellmor ./usr/bin/vellmor-cli \
+  ./usr/share/applications/com.example.Vellmor.desktop \
+  ./usr/share/metainfo/com.example.Vellmor.metainfo.xml \
+  ./usr/share/man/man1/vellmor.1.gz ./usr/share/man/man1/vellmor-cli.1.gz \
+  ./usr/share/doc/vellmor/copyright ./usr/share/doc/vellmor/changelog.gz \
+  ./usr/share/bash-completion/completions/vellmor-cli ./usr/share/zsh/vendor-completions/_vellmor-cli; do
   grep -q -E " $path\$" <<<"$contents" || { echo "package: missing $path" >&2; missing=1; }
 done
 grep -q -E ' \./usr/share/icons/hicolor/[0-9]+x[0-9]+/apps/vellmor\.png$' <<<"$contents" ||
@@ -50,14 +57,17 @@ for dependency in libqt6widgets6 fonts-arphic-uming qt6-translations-l10n; do
   grep -q -E "(^|, )$dependency( |,|$)" <<<"$(field Depends)" || fail "Depends lacks $dependency"
 done
 
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate packaging/vellmor.desktop || fail "the desktop entry does not validate"
-else
-  echo "package: desktop-file-validate not installed (desktop-file-utils); entry not validated"
-fi
+desktop-file-validate packaging/com.example.Vellmor.desktop || fail "the desktop entry does not validate"
+appstreamcli validate --no-net packaging/com.example.Vellmor.metainfo.xml ||
+  fail "the AppStream metainfo does not validate"
+
+# Runs beside the checks below; its verdict is read at the end.
+lintian_log=$(mktemp)
+lintian --fail-on error,warning --display-info "$deb" >"$lintian_log" 2>&1 &
+lintian_pid=$!
 
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+trap 'rm -rf "$root" "$lintian_log"' EXIT
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 [[ -x $root/usr/bin/vellmor && -x $root/usr/bin/vellmor-cli ]] || fail "programs are not executable"
 "$root/usr/bin/vellmor-cli" --version || fail "the unpacked vellmor-cli does not run"
@@ -69,5 +79,47 @@ digest=$("$root/usr/bin/vellmor-cli" digest abc) || fail "the unpacked vellmor-c
 QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/vellmor" >/dev/null 2>&1
 rc=$?
 [[ $rc -eq 124 ]] || fail "the unpacked vellmor ended with status $rc instead of running"
+
+# The manual pages render without a warning, and name every option and command that
+# --help lists; the bash completion offers them too, so neither falls behind the program.
+help=$("$root/usr/bin/vellmor-cli" --help) || fail "the unpacked vellmor-cli --help failed"
+options=$(grep -oE '(^|[][ |(,])--?[[:alpha:]][[:alnum:]-]*' <<<"$help" | sed 's/^[^-]*//' | sort -u)
+commands=$(awk '/^Commands:/ { on = 1; next } /^[^ ]/ { on = 0 } on && /^  [a-z]/ { print $1 }' <<<"$help")
+[[ -n $options && -n $commands ]] || fail "found no options or commands in --help"
+for page in vellmor vellmor-cli; do
+  source_page=$root/usr/share/man/man1/$page.1.gz
+  warnings=$(zcat "$source_page" | groff -k -man -T utf8 -ww -z 2>&1) || fail "groff cannot render $page.1"
+  [[ -z $warnings ]] || { echo "$warnings" >&2; fail "$page.1 renders with warnings"; }
+done
+manual=$(zcat "$root/usr/share/man/man1/vellmor-cli.1.gz" | groff -k -man -T utf8 -P -cbou 2>/dev/null)
+completion=$root/usr/share/bash-completion/completions/vellmor-cli
+drift=0
+for option in $options; do
+  grep -qE -- "(^|[^[:alnum:]-])$option([^[:alnum:]-]|\$)" <<<"$manual" ||
+    { echo "package: vellmor-cli.1 lacks $option" >&2; drift=1; }
+done
+for command in $commands; do
+  grep -qE "^ +$command\$" <<<"$manual" ||
+    { echo "package: vellmor-cli.1 has no item for the command $command" >&2; drift=1; }
+done
+for word in $options $commands; do
+  for file in "$completion" "$root/usr/share/zsh/vendor-completions/_vellmor-cli"; do
+    grep -qE -- "(^|[ '(){,])$word([ ')=[:,}]|\$)" "$file" ||
+      { echo "package: $(basename "$file") does not offer $word" >&2; drift=1; }
+  done
+done
+[[ $drift -eq 0 ]] || fail "the manual page or the completion lags behind --help (docs/man, packaging/completion)"
+
+complete_line() {
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vellmor_cli; echo "${COMPREPLY[*]}"' \
+    complete "$completion" vellmor-cli "$@"
+}
+[[ $(complete_line dr) == drives ]] || fail "bash does not complete 'vellmor-cli dr' to drives"
+[[ $(complete_line drives --mo) == --mount-table ]] || fail "bash does not complete 'drives --mo'"
+
+wait "$lintian_pid"
+lintian_status=$?
+cat "$lintian_log"
+[[ $lintian_status -eq 0 ]] || fail "lintian reports errors or warnings"
 
 echo "package: PASS"

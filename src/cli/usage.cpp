@@ -52,7 +52,7 @@ Options:
                      List: {"ids":[{"deviceId":...,"state":"text|missing|
                      unreadable","chosen":true|false},...],"serial":...}.
                      Read and drives also carry "schemaVersion" and "notes";
-                     the README gives the whole schema.
+                     vellmor-cli(1) gives the whole schema.
   --sysfs-root DIR   Read, list and drives: take the devices from
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
