@@ -10,9 +10,10 @@ if(VELLMOR_SCDOC)
     configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.scd ${vellmor_docs_dir}/${page}.scd @ONLY)
     add_custom_command(
       OUTPUT ${vellmor_docs_dir}/${page}.gz
-      COMMAND sh -c "'${VELLMOR_SCDOC}' < '${page}.scd' > '${page}' && gzip -9nf '${page}'"
+      COMMAND sh -c "\"$0\" < \"$1.scd\" > \"$1\" && gzip -9nf \"$1\"" ${VELLMOR_SCDOC} ${page}
       DEPENDS ${vellmor_docs_dir}/${page}.scd
       WORKING_DIRECTORY ${vellmor_docs_dir}
+      VERBATIM
       COMMENT "Manual page ${page}")
     list(APPEND vellmor_docs ${vellmor_docs_dir}/${page}.gz)
   endforeach()
@@ -26,9 +27,12 @@ endif()
 
 add_custom_command(
   OUTPUT ${vellmor_docs_dir}/changelog.gz
-  COMMAND sh -c "'${PROJECT_SOURCE_DIR}/packaging/debian/changelog.sh' '${PROJECT_SOURCE_DIR}/CHANGELOG.md' vellmor '${VELLMOR_PACKAGE_MAINTAINER}' | gzip -9n > changelog.gz"
+  COMMAND sh -c "\"$0\" \"$1\" vellmor \"$2\" | gzip -9n > changelog.gz"
+          ${PROJECT_SOURCE_DIR}/packaging/debian/changelog.sh ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+          ${VELLMOR_PACKAGE_MAINTAINER}
   DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/packaging/debian/changelog.sh
   WORKING_DIRECTORY ${vellmor_docs_dir}
+  VERBATIM
   COMMENT "Debian changelog from CHANGELOG.md")
 list(APPEND vellmor_docs ${vellmor_docs_dir}/changelog.gz)
 

@@ -67,7 +67,7 @@ lintian --fail-on error,warning --display-info "$deb" >"$lintian_log" 2>&1 &
 lintian_pid=$!
 
 root=$(mktemp -d)
-trap 'rm -rf "$root" "$lintian_log"' EXIT
+trap 'kill "$lintian_pid" 2>/dev/null; rm -rf "$root" "$lintian_log"' EXIT
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 [[ -x $root/usr/bin/vellmor && -x $root/usr/bin/vellmor-cli ]] || fail "programs are not executable"
 "$root/usr/bin/vellmor-cli" --version || fail "the unpacked vellmor-cli does not run"
@@ -104,7 +104,7 @@ for command in $commands; do
 done
 for word in $options $commands; do
   for file in "$completion" "$root/usr/share/zsh/vendor-completions/_vellmor-cli"; do
-    grep -qE -- "(^|[ '(){,])$word([ ')=[:,}]|\$)" "$file" ||
+    grep -qE -- "(^|[ '(){,])$word([ ')=:,}[]|\$)" "$file" ||
       { echo "package: $(basename "$file") does not offer $word" >&2; drift=1; }
   done
 done
