@@ -80,6 +80,10 @@ QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/vellmor" >/dev/null 2>&1
 rc=$?
 [[ $rc -eq 124 ]] || fail "the unpacked vellmor ended with status $rc instead of running"
 
+top=$(zcat "$root/usr/share/doc/vellmor/changelog.gz" | head -n 1)
+[[ $top == "vellmor ($version) "* ]] ||
+  fail "the changelog's newest entry is '$top', not version $version (CHANGELOG.md)"
+
 # The manual pages render without a warning, and name every option and command that
 # --help lists; the bash completion offers them too, so neither falls behind the program.
 help=$("$root/usr/bin/vellmor-cli" --help) || fail "the unpacked vellmor-cli --help failed"
