@@ -83,10 +83,10 @@ if(WIN32)
   set(CPACK_NSIS_CONTACT "vellmor@example.org")
   # NSIS knows the section's size from the files it holds; the template writes no size.
   set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
-      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX \"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor\" \"EstimatedSize\" $0")
+      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor' EstimatedSize $0")
   # The uninstaller removes the product's key but would leave the vendor's, empty.
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-      "DeleteRegKey SHCTX \"Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor\"\nDeleteRegKey /ifempty SHCTX \"Software\\\\${CPACK_PACKAGE_VENDOR}\"")
+      "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
