@@ -1,34 +1,36 @@
 #include "cc.h"
 
+#include <optional>
 #include <utility>
 
 #include "selection_rule.h"
 
 namespace vellmor::serial {
 
-std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
+std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
   // Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
   // and is never passed on, whether the source reports it or throws it.
-  std::vector<DeviceId> ids;
   std::unique_ptr<UsbHubService> service;
   try {
     service = source.Bind(kServiceMoniker);
   } catch (...) {
-    return ids;
+    return std::nullopt;
   }
   if (!service) {
-    return ids;
+    return std::nullopt;
   }
 
   std::unique_ptr<UsbHubResults> results;
   try {
     results = service->ExecQuery(kUsbHubQuery);
     if (!results || !results->StartEnumeration()) {
-      return ids;
+      return std::nullopt;
     }
   } catch (...) {
-    return ids;
+    return std::nullopt;
   }
+
+  std::vector<DeviceId> ids;
 
   for (;;) {
     UsbHubResults::Fetch fetch = UsbHubResults::Fetch::kFailed;
@@ -49,6 +51,10 @@ std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
     }
     ids.push_back(std::move(id));
   }
+}
+
+std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
+  return ReadDeviceIds(source).value_or(std::vector<DeviceId>());
 }
 
 SerialValue CC(UsbHubSource& source) { return SelectSerial(CollectDeviceIds(source)); }

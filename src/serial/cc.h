@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "device_id.h"
@@ -15,5 +16,9 @@ SerialValue CC(UsbHubSource& source);
 // The identifiers the same query delivers, in order, with the same failure
 // handling: a failed bind, query or start gives none; a failed fetch ends the list.
 std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source);
+
+// As CollectDeviceIds, but no value when the list could not be had at all (bind, query
+// or start failed), for callers that tell that apart from no device.
+std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source);
 
 }  // namespace vellmor::serial
