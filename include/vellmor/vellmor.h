@@ -1,0 +1,111 @@
+/*
+ * libvellmor: the USB stick serial number and its digest, as the Vellmor window
+ * shows them, for other programs. C99; callable from C, C++, Python (ctypes),
+ * C# (P/Invoke) and Go (cgo).
+ *
+ * Return codes. Every function that returns int returns one of these:
+ *   VELLMOR_OK (0)                done.
+ *   VELLMOR_NOT_FOUND (1)         no USB device with a serial, no match, or the
+ *                                 serial is the empty text.
+ *   VELLMOR_BAD_ARGUMENT (2)      a null pointer where a value is needed, text
+ *                                 that is not UTF-8 (an unpaired surrogate
+ *                                 written as UTF-8 included), or a digest that
+ *                                 is not 32 hexadecimal digits.
+ *   VELLMOR_SYSTEM_ERROR (3)      the system's device list could not be read.
+ *   VELLMOR_BUFFER_TOO_SMALL (4)  the answer does not fit; where the function
+ *                                 takes `needed`, *needed holds the size that
+ *                                 fits, NUL included.
+ *   VELLMOR_FAILED (5)            out of memory, or the system cannot convert
+ *                                 characters to the code page their codes come
+ *                                 from (Windows).
+ * vellmor_error_text names each of them. No C++ exception leaves the library.
+ *
+ * Threads: every function may be called from any thread, at the same time as
+ * any other. The library keeps no mutable state between calls: each reading
+ * lists the devices anew, and the only thing built once, the character-code
+ * table, is built under the C++ runtime's guard for function statics. On
+ * Windows each reading initialises COM for its own duration on the calling
+ * thread and uninitialises it before returning; a thread already in the
+ * multithreaded apartment is used as it is.
+ *
+ * Text is UTF-8 both ways. Output buffers are always NUL-terminated when
+ * out_size is at least 1, also on failure (then they hold the empty text).
+ *
+ * A USB serial number can be read by anyone and given by a made-up device: a
+ * licence bound to it stops casual copying, not a determined attacker.
+ */
+#ifndef VELLMOR_VELLMOR_H
+#define VELLMOR_VELLMOR_H
+
+#include <stddef.h>
+
+#if defined(_WIN32)
+#if defined(VELLMOR_BUILDING_LIBRARY)
+#define VELLMOR_API __declspec(dllexport)
+#else
+#define VELLMOR_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define VELLMOR_API __attribute__((visibility("default")))
+#else
+#define VELLMOR_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+  VELLMOR_OK = 0,
+  VELLMOR_NOT_FOUND = 1,
+  VELLMOR_BAD_ARGUMENT = 2,
+  VELLMOR_SYSTEM_ERROR = 3,
+  VELLMOR_BUFFER_TOO_SMALL = 4,
+  VELLMOR_FAILED = 5
+};
+
+/* The product's version, "5.1.0.7"; static text, never freed. Not the
+ * library's ABI version, which is the 1 of libvellmor.so.1. */
+VELLMOR_API const char* vellmor_version(void);
+
+/* What the code means, in English; static text, never freed. A code not listed
+ * above gives "unknown code". */
+VELLMOR_API const char* vellmor_error_text(int code);
+
+/* The digest of `size` bytes of UTF-8 at `utf8`, as the window computes it:
+ * length 32 gives 32 upper-case hexadecimal digits, 16 the middle 16, any
+ * other length the empty text. `utf8` may be null when `size` is 0 (the
+ * empty text). Needs out_size of at least 33, 17 and 1 respectively, else
+ * VELLMOR_BUFFER_TOO_SMALL. Returns VELLMOR_BAD_ARGUMENT for a null `out`,
+ * a null `utf8` with a size, or bytes that are not UTF-8. */
+VELLMOR_API int vellmor_digest(const char* utf8, size_t size, int length, char* out,
+                               size_t out_size);
+
+/* One reading of the serial number, as the window's button shows it: the last
+ * piece of the last USB identifier that contains VID, in the system's order.
+ * Writes it to `out` in UTF-8 (an unpaired surrogate in a Windows identifier
+ * becomes U+FFFD). VELLMOR_NOT_FOUND when no identifier contains VID or the
+ * serial is the empty text (out then holds the empty text). `needed` may be
+ * null; otherwise it receives the size the serial needs, NUL included, on
+ * VELLMOR_OK, VELLMOR_NOT_FOUND and VELLMOR_BUFFER_TOO_SMALL. `out` may be null
+ * when out_size is 0, to ask for the size. */
+VELLMOR_API int vellmor_read_serial(char* out, size_t out_size, size_t* needed);
+
+/* Whether a USB device now plugged in has a serial whose 32-digit digest is one
+ * of the `count` digests given (upper or lower case). Every identifier that
+ * contains VID counts, in the system's order; the first that matches is the
+ * answer, and its serial is written to `serial_out` as vellmor_read_serial
+ * writes it. VELLMOR_NOT_FOUND when none matches; VELLMOR_BAD_ARGUMENT when
+ * `digests` is null, `count` is 0, or a digest is null or not 32 hexadecimal
+ * digits. `serial_out` may be null when out_size is 0; `needed` may be null. */
+VELLMOR_API int vellmor_check(const char* const* digests, size_t count, char* serial_out,
+                              size_t out_size, size_t* needed);
+
+/* Frees what the library allocated for the caller; null is allowed. */
+VELLMOR_API void vellmor_free(void* memory);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,156 @@
+// The C boundary: plain arguments in, a code out; every C++ failure ends here.
+#include "vellmor/vellmor.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/run_time_error.h"
+#include "base/utf.h"
+#include "base/version.h"
+#include "digest/digest.h"
+#include "serial/cc.h"
+#include "serial/digest_check.h"
+#include "serial/selection_rule.h"
+#include "serial/usb_hub_source.h"
+
+namespace {
+
+using vellmor::serial::DeviceId;
+
+// Runs the body and turns anything it throws into a code, so that no exception
+// reaches a C caller.
+template <typename Body>
+int Guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return VELLMOR_FAILED;
+  }
+}
+
+// Copies the text with its NUL when it fits; the empty text otherwise.
+int WriteText(std::string_view text, char* out, std::size_t out_size, std::size_t* needed) {
+  if (needed != nullptr) {
+    *needed = text.size() + 1;
+  }
+  if (out_size <= text.size()) {
+    if (out_size > 0) {
+      out[0] = '\0';
+    }
+    return VELLMOR_BUFFER_TOO_SMALL;
+  }
+  std::memcpy(out, text.data(), text.size());
+  out[text.size()] = '\0';
+  return VELLMOR_OK;
+}
+
+std::optional<std::vector<DeviceId>> SystemDeviceIds() {
+  const auto source = vellmor::serial::MakeSystemUsbHubSource();
+  return vellmor::serial::ReadDeviceIds(*source);
+}
+
+// A serial found, or the code that stands for none: NOT_FOUND also writes the empty text.
+int AnswerSerial(const std::optional<std::u16string>& serial, char* out, std::size_t out_size,
+                 std::size_t* needed) {
+  if (!serial || serial->empty()) {
+    WriteText({}, out, out_size, needed);
+    return VELLMOR_NOT_FOUND;
+  }
+  return WriteText(vellmor::Utf16ToUtf8(*serial), out, out_size, needed);
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* vellmor_version(void) { return VELLMOR_VERSION; }
+
+const char* vellmor_error_text(int code) {
+  switch (code) {
+    case VELLMOR_OK:
+      return "done";
+    case VELLMOR_NOT_FOUND:
+      return "no USB device with a serial number, no match, or an empty serial number";
+    case VELLMOR_BAD_ARGUMENT:
+      return "bad argument: a null pointer, text that is not UTF-8, or a digest that is not 32 "
+             "hexadecimal digits";
+    case VELLMOR_SYSTEM_ERROR:
+      return "the system's device list could not be read";
+    case VELLMOR_BUFFER_TOO_SMALL:
+      return "the buffer is too small";
+    case VELLMOR_FAILED:
+      return "out of memory, or the system cannot convert characters to their code page";
+    default:
+      return "unknown code";
+  }
+}
+
+int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t out_size) {
+  return Guarded([&]() -> int {
+    if (out == nullptr || (utf8 == nullptr && size > 0)) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    const auto text = vellmor::Utf8ToUtf16(std::string_view(utf8 == nullptr ? "" : utf8, size));
+    if (!text) {
+      if (out_size > 0) {
+        out[0] = '\0';
+      }
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    // Any other length gives the empty text; never let one wrap round to 16 or 32.
+    const std::int16_t selector =
+        length == 16 || length == 32 ? static_cast<std::int16_t>(length) : std::int16_t{0};
+    const std::u16string digest = vellmor::digest::DigestText(*text, selector);
+    return WriteText(std::string(digest.begin(), digest.end()), out, out_size, nullptr);
+  });
+}
+
+int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
+  return Guarded([&]() -> int {
+    if (out == nullptr && out_size > 0) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    const auto ids = SystemDeviceIds();
+    if (!ids) {
+      WriteText({}, out, out_size, nullptr);
+      return VELLMOR_SYSTEM_ERROR;
+    }
+    return AnswerSerial(vellmor::serial::SelectSerial(*ids), out, out_size, needed);
+  });
+}
+
+int vellmor_check(const char* const* digests, size_t count, char* serial_out, size_t out_size,
+                  size_t* needed) {
+  return Guarded([&]() -> int {
+    if (digests == nullptr || count == 0 || (serial_out == nullptr && out_size > 0)) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    std::vector<std::u16string> wanted;
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto digest =
+          digests[i] == nullptr ? std::nullopt : vellmor::serial::ParseDigest(digests[i]);
+      if (!digest) {
+        WriteText({}, serial_out, out_size, nullptr);
+        return VELLMOR_BAD_ARGUMENT;
+      }
+      wanted.push_back(*digest);
+    }
+    const auto ids = SystemDeviceIds();
+    if (!ids) {
+      WriteText({}, serial_out, out_size, nullptr);
+      return VELLMOR_SYSTEM_ERROR;
+    }
+    const auto match = vellmor::serial::FindDigestMatch(*ids, wanted);
+    return AnswerSerial(match ? std::optional(match->serial) : std::nullopt, serial_out, out_size,
+                        needed);
+  });
+}
+
+void vellmor_free(void* memory) { std::free(memory); }
+
+}  // extern "C"
