@@ -168,10 +168,22 @@ rm -rf "$portable" && mkdir -p "$portable"
 [[ -f $zip_file ]] && (cd "$portable" && cmake -E tar xf "$(realpath "../$(basename "$zip_file")")")
 zip_dir=$(ls -d "$portable"/vellmor-*-win64 2>/dev/null | head -n 1)
 shipped_docs="CHANGELOG.md LICENSE.txt README.md THIRD-PARTY-NOTICES.txt"
-check "the ZIP holds the two programs, the README, licence, changelog and notices, nothing else" \
-  test "$(cd "$zip_dir" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$shipped_docs Vellmor.exe vellmor-cli.exe "
+check "the ZIP holds the two programs, the README, licence, changelog, notices and sdk, nothing else" \
+  test "$(cd "$zip_dir" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$shipped_docs Vellmor.exe sdk vellmor-cli.exe "
 check "the notices are those of the installed mingw-w64 runtime (packaging/windows/notices.sh)" \
   cmp -s <(packaging/windows/notices.sh) packaging/windows/THIRD-PARTY-NOTICES.txt
+# libvellmor: the DLL, its import library and the header; only vellmor_* exported.
+sdk=$zip_dir/sdk
+check "the sdk folder holds vellmor.dll, vellmor.lib and include/vellmor/vellmor.h" \
+  test -f "$sdk/vellmor.dll" -a -f "$sdk/vellmor.lib" -a -f "$sdk/include/vellmor/vellmor.h"
+dll_exports=$(x86_64-w64-mingw32-objdump -p "$sdk/vellmor.dll" 2>/dev/null |
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF { print $NF }')
+check "vellmor.dll exports only vellmor_* ($(echo $dll_exports))" \
+  test -n "$dll_exports" -a -z "$(grep -v '^vellmor_' <<<"$dll_exports")"
+imports=$(x86_64-w64-mingw32-objdump -p "$sdk/vellmor.dll" 2>/dev/null | sed -n 's/^\s*DLL Name: //p')
+check "vellmor.dll needs no toolchain DLL" test -z "$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports")"
+resources=$(x86_64-w64-mingw32-windres -J coff -i "$sdk/vellmor.dll" -O rc 2>&1)
+check "vellmor.dll carries its version record" has_resource 'VALUE "OriginalFilename", "vellmor.dll"'
 window_size=$(stat -c %s "$zip_dir/Vellmor.exe" 2>/dev/null || echo 0)
 echo "  Vellmor.exe as shipped: $window_size bytes"
 check "Vellmor.exe as shipped is under 2 MiB" test "$window_size" -gt 0 -a "$window_size" -lt 2097152
@@ -286,6 +298,16 @@ run "$exe" digest "$mixed_text"
 check "digest $mixed_text" stdout_is "$mixed_digest"
 if [[ -x $linux_cli ]]; then
   check "digest $mixed_text equals the Linux build's" stdout_is "$("$linux_cli" digest "$mixed_text")"
+fi
+
+# The C test beside the shipped DLL, comparing with the shipped vellmor-cli.exe.
+if cmake --build --preset mingw --target vellmor_c_test >/dev/null 2>&1 && [[ -d $sdk ]]; then
+  cp "$tests_dir/vellmor_c_test.exe" "$sdk/"
+  run "$sdk/vellmor_c_test.exe" "Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')"
+  cat "$out/stdout" "$out/stderr"
+  check "vellmor_c_test.exe through vellmor.dll under wine" status_is 0
+else
+  bad "vellmor_c_test.exe built"
 fi
 
 for test in "${platform_tests[@]}"; do
