@@ -1,6 +1,8 @@
 // The C boundary: plain arguments in, a code out; every C++ failure ends here.
 #include "vellmor/vellmor.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,8 @@
 namespace {
 
 using vellmor::serial::DeviceId;
+
+constexpr std::size_t kShortText = 64;
 
 // Runs the body and turns anything it throws into a code, so that no exception
 // reaches a C caller.
@@ -95,18 +99,31 @@ int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t 
     if (out == nullptr || (utf8 == nullptr && size > 0)) {
       return VELLMOR_BAD_ARGUMENT;
     }
-    const auto text = vellmor::Utf8ToUtf16(std::string_view(utf8 == nullptr ? "" : utf8, size));
-    if (!text) {
-      if (out_size > 0) {
-        out[0] = '\0';
+    const std::string_view bytes(utf8 == nullptr ? "" : utf8, size);
+    // A serial is short and ASCII: widened on the stack, it costs no allocation.
+    std::array<char16_t, kShortText> widened{};
+    std::optional<std::u16string> decoded;
+    std::u16string_view text;
+    if (size <= widened.size() &&
+        std::ranges::all_of(bytes, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      std::ranges::copy(bytes, widened.begin());
+      text = std::u16string_view(widened.data(), size);
+    } else {
+      decoded = vellmor::Utf8ToUtf16(bytes);
+      if (!decoded) {
+        WriteText({}, out, out_size, nullptr);
+        return VELLMOR_BAD_ARGUMENT;
       }
-      return VELLMOR_BAD_ARGUMENT;
+      text = *decoded;
     }
     // Any other length gives the empty text; never let one wrap round to 16 or 32.
     const std::int16_t selector =
         length == 16 || length == 32 ? static_cast<std::int16_t>(length) : std::int16_t{0};
-    const std::u16string digest = vellmor::digest::DigestText(*text, selector);
-    return WriteText(std::string(digest.begin(), digest.end()), out, out_size, nullptr);
+    const std::u16string digest = vellmor::digest::DigestText(text, selector);
+    // Hexadecimal digits: one byte each.
+    std::array<char, 32> narrow{};
+    std::ranges::transform(digest, narrow.begin(), [](char16_t c) { return static_cast<char>(c); });
+    return WriteText(std::string_view(narrow.data(), digest.size()), out, out_size, nullptr);
   });
 }
 
