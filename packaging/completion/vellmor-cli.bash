@@ -27,7 +27,7 @@ _vellmor_cli() {
   local command= word
   for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     case $word in
-      list | drives | watch | digest | select)
+      list | drives | watch | digest | select | check)
         command=$word
         break
         ;;
@@ -36,12 +36,13 @@ _vellmor_cli() {
 
   local words
   case $command in
-    '') words='list drives watch digest select --json --wait --sysfs-root --help --version' ;;
+    '') words='list drives watch digest select check --json --wait --sysfs-root --help --version' ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv' ;;
     digest) words='--length --' ;;
     select) words='' ;;
+    check) words='--json --wait --sysfs-root' ;;
   esac
   mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
 }

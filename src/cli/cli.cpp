@@ -10,6 +10,7 @@
 
 #include "base/run_time_error.h"
 #include "base/utf.h"
+#include "check_command.h"
 #include "digest_command.h"
 #include "drives/sysfs_drives.h"
 #include "drives_command.h"
@@ -67,6 +68,8 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
                     kExitFailure);
       }
       return RunDrives(options.json, *drives, out, err);
+    case Command::kCheck:
+      return RunCheck(options, *source, drives.get(), out, err);
     default:
       if (options.wait) {
         WaitForDrive(*options.wait, *drives, err);
@@ -82,6 +85,7 @@ int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::o
     case Command::kList:
     case Command::kDrives:
     case Command::kWatch:
+    case Command::kCheck:
       return RunDeviceCommand(options, out, err, system_source, system_drives);
     case Command::kDigest:
       return RunDigest(options, in, out, err);

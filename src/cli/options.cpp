@@ -42,11 +42,12 @@ constexpr std::array<OptionSpec, 9> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
-     Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kWatch)},
+     Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kWatch) |
+         Bit(Command::kCheck)},
     {"--csv", Takes::kNothing, Bit(Command::kWatch)},
-    {"--wait", Takes::kOptionalSeconds, Bit(Command::kRead)},
+    {"--wait", Takes::kOptionalSeconds, Bit(Command::kRead) | Bit(Command::kCheck)},
     {"--sysfs-root", Takes::kValue,
-     Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives)},
+     Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kCheck)},
     {"--dev-root", Takes::kValue, Bit(Command::kDrives)},
     {"--mount-table", Takes::kValue, Bit(Command::kDrives)},
     {"--length", Takes::kValue, Bit(Command::kDigest)},
@@ -59,13 +60,14 @@ struct CommandSpec {
   std::string_view title;
 };
 
-constexpr std::array<CommandSpec, 6> kCommands = {{
+constexpr std::array<CommandSpec, 7> kCommands = {{
     {"", Command::kRead, "the read action"},
     {"list", Command::kList, "list"},
     {"drives", Command::kDrives, "drives"},
     {"watch", Command::kWatch, "watch"},
     {"digest", Command::kDigest, "digest"},
     {"select", Command::kSelect, "select"},
+    {"check", Command::kCheck, "check"},
 }};
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -224,6 +226,8 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
       options.command = found->command;
     } else if (options.command == Command::kDigest && !options.text) {
       options.text = arg;
+    } else if (options.command == Command::kCheck) {
+      options.digests.push_back(arg);
     } else {
       return Refuse(err, "unexpected argument " + Describe(arg));
     }
@@ -239,7 +243,7 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
     return Refuse(err, "options --csv and --json exclude each other");
   }
   if (options.wait && options.sysfs_root) {
-    return Refuse(err, "option --wait applies to the read action of this system's devices only");
+    return Refuse(err, "option --wait applies to this system's devices only, not to --sysfs-root");
   }
   if ((options.dev_root || options.mount_table) && !options.sysfs_root) {
     return Refuse(err, "options --dev-root and --mount-table apply to drives with --sysfs-root");

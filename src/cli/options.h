@@ -12,7 +12,7 @@ namespace vellmor::cli {
 
 inline constexpr std::string_view kProgramName = "vellmor-cli";
 
-enum class Command { kRead, kList, kDigest, kSelect, kDrives, kWatch };
+enum class Command { kRead, kList, kDigest, kSelect, kDrives, kWatch, kCheck };
 
 struct Options {
   Command command = Command::kRead;
@@ -25,6 +25,8 @@ struct Options {
   std::optional<std::string> mount_table;
   std::optional<std::int16_t> length;
   std::optional<std::string> text;
+  // check: the digests as given.
+  std::vector<std::string> digests;
 };
 
 // No value to go on with the command; otherwise the exit status of a command

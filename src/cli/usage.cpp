@@ -11,6 +11,7 @@ constexpr std::string_view kUsage =
        vellmor-cli watch [--json | --csv]
        vellmor-cli digest [--length N] [--] [TEXT]
        vellmor-cli select
+       vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
        vellmor-cli --help | --version
 
 Without a command: reads the USB storage device's serial number once, as the
@@ -43,17 +44,25 @@ Commands:
            line is an identifier that is the empty text. Input must be UTF-8.
            An empty result prints an empty line, 请插入U盘 on standard error,
            and exits 1.
+  check    Exits 0 when a USB device now plugged in has a serial number whose
+           digest is one of the DIGESTs (32 hexadecimal digits, either case),
+           and prints its identifier and serial number on two lines. Every
+           identifier that contains VID counts, in delivery order; the first
+           match is printed. Exits 1 when none matches. Reads no volume.
 
 Options:
-  --json             Read and list: print one JSON object instead of lines.
+  --json             Read, list and check: print one JSON object instead of
+                     lines.
                      Read: {"serial":...,"digest":...,"warning":...}, where
                      serial is null when no identifier matched, and warning is
                      null or 请插入U盘 (then not repeated on standard error).
                      List: {"ids":[{"deviceId":...,"state":"text|missing|
                      unreadable","chosen":true|false},...],"serial":...}.
+                     Check: the drive object of drives --json (without volumes)
+                     with "matched":"<digest>".
                      Read and drives also carry "schemaVersion" and "notes";
                      vellmor-cli(1) gives the whole schema.
-  --sysfs-root DIR   Read, list and drives: take the devices from
+  --sysfs-root DIR   Read, list, drives and check: take the devices from
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
                      --dev-root and --mount-table say.
@@ -62,7 +71,8 @@ Options:
                      mountPoints, labels, notes (lists separated by ";").
   --wait [SECONDS]   Read: when no USB drive is plugged in, wait for one (at
                      most SECONDS, which may have a fraction; no limit without)
-                     and then read as usual.
+                     and then read as usual. Check: when none matches, wait
+                     until a matching drive is plugged in or the time is up.
   --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
   --mount-table FILE Drives: the mount table (mountinfo or fstab format).
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
@@ -72,9 +82,10 @@ Options:
   --version          Prints the program's version.
 
 Output is UTF-8. A later option replaces an earlier one of the same name.
-Exit status: 0 done; 1 the serial number is empty; 2 bad arguments, or input
-that is not UTF-8; 3 standard input could not be read or standard output not
-written, or an unexpected failure.
+Exit status: 0 done; 1 the serial number is empty, or check found no match; 2
+bad arguments, or input that is not UTF-8; 3 standard input could not be read,
+standard output not written, the device list not read (check), or an
+unexpected failure.
 )";
 
 }  // namespace

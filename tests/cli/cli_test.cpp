@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -337,6 +339,52 @@ TEST_F(CliTest, BadArgumentsGetOneLineAndStatus2) {
     EXPECT_TRUE(run.err.starts_with("vellmor-cli: ")) << run.err;
   }
   EXPECT_EQ(m_binds, 0);
+}
+
+// Every stick with VID counts, not only the one the read action takes (the last).
+TEST_F(CliTest, CheckFindsAnyStickByItsDigestInEitherCase) {
+  PlugDrive();
+  WriteFile("bus/usb/devices/1-2/descriptors", kDriveDescriptors);
+  WriteFile("bus/usb/devices/1-2/serial", "SECOND0000000001\n");
+  std::string lower(kSerialDigest);
+  std::ranges::transform(lower, lower.begin(), [](char c) { return std::tolower(c); });
+
+  Outcome run = Cli(WithRoot({"check", std::string(kAbcDigest), lower}));
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(run.out, Lines({R"(USB\VID_0781&PID_5567\AB12CD34)", "AB12CD34"}));
+
+  run = Cli(WithRoot({"check", "--json", lower}));
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_TRUE(run.out.starts_with(R"({"deviceId":"USB\\VID_0781&PID_5567\\AB12CD34","serial":)"))
+      << run.out;
+  EXPECT_TRUE(run.out.ends_with(R"(,"matched":"EB1DEF2FBD36FAA7E9316A54D75FA457"})"
+                                "\n"))
+      << run.out;
+}
+
+TEST_F(CliTest, CheckTellsNoMatchFromBadDigestsAndAnUnreadableList) {
+  PlugDrive();
+  Outcome run = Cli(WithRoot({"check", std::string(kAbcDigest)}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "vellmor-cli: check: no USB device now plugged in has one of these digests\n");
+
+  const std::string digest(kSerialDigest);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"check"},
+                                               {"check", digest.substr(1)},
+                                               {"check", digest + "0"},
+                                               {"check", "G" + digest.substr(1)},
+                                               {"check", digest, "--wait", "1"}}) {
+    run = Cli(WithRoot(args));
+    EXPECT_EQ(run.code, kExitUsage) << args.back();
+    EXPECT_EQ(run.out, "");
+  }
+
+  fs::remove_all(m_root / "bus/usb/devices");
+  WriteFile("bus/usb/devices", "");
+  run = Cli(WithRoot({"check", digest}));
+  EXPECT_EQ(run.code, kExitFailure);
+  EXPECT_EQ(run.err, "vellmor-cli: check: the system's device list cannot be read\n");
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -40,6 +40,24 @@ TEST_F(WatchTest, WaitReadsTheStickPluggedInAndGivesUpWhenNoneComes) {
   EXPECT_EQ(waiting.Lines(1).substr(0, 33), R"({"serial":"4C530001231120115142",)");
 }
 
+TEST_F(WatchTest, CheckWaitsPastOtherSticksForTheOneWithTheDigestAndGivesUpWithoutIt) {
+  // The digest of 4C530001231120115142, in lower case.
+  const std::string digest = "ae6e35c8e506aaf9f9c52d8ca2e4e68a";
+  const auto start = Clock::now();
+  Cli none({"check", "--wait", "0.3", digest});
+  EXPECT_EQ(none.Status(), 1);
+  EXPECT_GE(Clock::now() - start, milliseconds(300));
+
+  Cli waiting({"check", "--wait", "20", digest});
+  ::usleep(300 * 1000);
+  Plug(2, "OTHERSTICK000001");
+  ::usleep(500 * 1000);
+  Plug(3, "4C530001231120115142");
+  EXPECT_EQ(waiting.Status(), 0);
+  EXPECT_EQ(waiting.Lines(2),
+            "USB\\VID_0781&PID_5567\\4C530001231120115142\n4C530001231120115142\n");
+}
+
 TEST_F(WatchTest, WatchWritesALinePerStickAsItComesAndEndsCleanlyOnInterrupt) {
   Plug(2, "ALREADY000000001");  // present before: not a new arrival
   Cli watch({"watch", "--csv"});

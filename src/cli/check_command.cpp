@@ -1,0 +1,106 @@
+#include "check_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/utf.h"
+#include "cli.h"
+#include "drives/device_arrivals.h"
+#include "drives/drive_json.h"
+#include "drives/json_text.h"
+#include "serial/cc.h"
+#include "serial/digest_check.h"
+
+namespace vellmor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The drive object of `drives --json` for the device, its volumes left out.
+std::string MatchJson(const serial::DigestMatch& match, const std::u16string& device_id,
+                      drives::DriveSource* drives) {
+  // Gone since, or not in the drive list: what the identifier tells.
+  drives::UsbDevice device;
+  device.device_id = device_id;
+  device.serial = match.serial;
+  if (drives != nullptr) {
+    if (auto devices = drives->ScanUsbDevices(drives::ScanDepth::kUnits)) {
+      const auto found = std::ranges::find(*devices, device_id, &drives::UsbDevice::device_id);
+      if (found != devices->end()) {
+        device = std::move(*found);
+      }
+    }
+  }
+  std::string json = drives::DriveJson(device);
+  json.pop_back();
+  return json + R"(,"matched":)" + drives::JsonString(match.digest) + "}";
+}
+
+}  // namespace
+
+int RunCheck(const Options& options, serial::UsbHubSource& source, drives::DriveSource* drives,
+             std::ostream& out, std::ostream& err) {
+  if (options.digests.empty()) {
+    return Refuse(err, "check needs at least one digest");
+  }
+  std::vector<std::u16string> wanted;
+  for (const std::string& text : options.digests) {
+    auto digest = serial::ParseDigest(text);
+    if (!digest) {
+      return Refuse(err, "check: " + Describe(text) + " is not 32 hexadecimal digits");
+    }
+    wanted.push_back(std::move(*digest));
+  }
+
+  // Listening starts before the first look, so a stick plugged in between is not missed.
+  std::unique_ptr<drives::DeviceArrivals> arrivals;
+  const auto deadline =
+      options.wait && *options.wait ? std::optional(Clock::now() + **options.wait) : std::nullopt;
+  if (options.wait && drives != nullptr) {
+    std::string error;
+    arrivals = drives::OpenDeviceArrivals(*drives, drives::ScanDepth::kUnits, error);
+    if (!arrivals) {
+      err << kProgramName << ": cannot wait for a drive: " << error << '\n';
+    }
+  }
+
+  for (;;) {
+    const auto ids = serial::ReadDeviceIds(source);
+    if (!ids) {
+      return Fail(err, "check: the system's device list cannot be read", kExitFailure);
+    }
+    if (const auto match = serial::FindDigestMatch(*ids, wanted)) {
+      const std::u16string& device_id = (*ids)[match->index].text;
+      if (options.json) {
+        out << MatchJson(*match, device_id, drives) << '\n';
+      } else {
+        out << Utf16ToUtf8(device_id) << '\n' << Utf16ToUtf8(match->serial) << '\n';
+      }
+      return kExitOk;
+    }
+    if (!arrivals) {
+      break;
+    }
+    std::optional<std::chrono::milliseconds> left;
+    if (deadline) {
+      left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+      if (left->count() <= 0) {
+        break;
+      }
+    }
+    if (arrivals->Wait(left).outcome != drives::DeviceArrivals::Outcome::kArrived) {
+      break;
+    }
+  }
+  err << kProgramName << ": check: no USB device now plugged in has one of these digests\n";
+  return kExitNoSerial;
+}
+
+}  // namespace vellmor::cli
