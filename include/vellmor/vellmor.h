@@ -101,6 +101,13 @@ VELLMOR_API int vellmor_read_serial(char* out, size_t out_size, size_t* needed);
 VELLMOR_API int vellmor_check(const char* const* digests, size_t count, char* serial_out,
                               size_t out_size, size_t* needed);
 
+/* What `vellmor-cli drives --json` prints, without the line end: every USB
+ * mass-storage device plugged in now with its disks, volumes and notes on its
+ * serial, as one JSON object (schema in the vellmor-cli manual). Sets *json to
+ * the text, which the caller frees with vellmor_free, or to null on failure.
+ * VELLMOR_BAD_ARGUMENT when `json` is null. */
+VELLMOR_API int vellmor_drives_json(char** json);
+
 /* Frees what the library allocated for the caller; null is allowed. */
 VELLMOR_API void vellmor_free(void* memory);
 

@@ -15,6 +15,8 @@
 #include "base/utf.h"
 #include "base/version.h"
 #include "digest/digest.h"
+#include "drives/drive_json.h"
+#include "drives/drives.h"
 #include "serial/cc.h"
 #include "serial/digest_check.h"
 #include "serial/selection_rule.h"
@@ -165,6 +167,29 @@ int vellmor_check(const char* const* digests, size_t count, char* serial_out, si
     const auto match = vellmor::serial::FindDigestMatch(*ids, wanted);
     return AnswerSerial(match ? std::optional(match->serial) : std::nullopt, serial_out, out_size,
                         needed);
+  });
+}
+
+int vellmor_drives_json(char** json) {
+  return Guarded([&]() -> int {
+    if (json == nullptr) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    *json = nullptr;
+    const auto devices = vellmor::drives::MakeSystemDriveSource()->ScanUsbDevices(
+        vellmor::drives::ScanDepth::kVolumes);
+    if (!devices) {
+      return VELLMOR_SYSTEM_ERROR;
+    }
+    const std::string text = vellmor::drives::DrivesJson(*devices);
+    // malloc, so that vellmor_free needs no knowledge of what it frees.
+    auto* const copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy == nullptr) {
+      return VELLMOR_FAILED;
+    }
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    *json = copy;
+    return VELLMOR_OK;
   });
 }
 

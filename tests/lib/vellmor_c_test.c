@@ -186,6 +186,16 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
     EXPECT(vellmor_check(&bad[i], 1, line, sizeof line, NULL) == VELLMOR_BAD_ARGUMENT);
   }
 
+  if (code != VELLMOR_SYSTEM_ERROR) {
+    char* json = NULL;
+    char cli_json[4096];
+    EXPECT(vellmor_drives_json(&json) == VELLMOR_OK && json != NULL);
+    run_cli("drives --json", NULL, cli_json, sizeof cli_json, &status);
+    EXPECT(json != NULL && strcmp(json, cli_json) == 0);
+    vellmor_free(json);
+  }
+  EXPECT(vellmor_drives_json(NULL) == VELLMOR_BAD_ARGUMENT);
+
   if (code == VELLMOR_OK) {
     EXPECT(needed == strlen(serial) + 1);
     EXPECT(vellmor_read_serial(NULL, 0, &needed) == VELLMOR_BUFFER_TOO_SMALL);
