@@ -41,6 +41,14 @@ add_custom_target(vellmor_package_docs ALL DEPENDS ${vellmor_docs})
 set(vellmor_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/vellmor)
 install(FILES ${vellmor_docs_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
         DESTINATION ${vellmor_doc_dir})
+# Every package carries its own copyright and changelog.
+foreach(package library:libvellmor1 development:libvellmor-dev)
+  string(REPLACE ":" ";" package ${package})
+  list(GET package 0 component)
+  list(GET package 1 name)
+  install(FILES ${vellmor_docs_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${name} COMPONENT ${component})
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion/vellmor-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vellmor-cli)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion/_vellmor-cli

@@ -40,7 +40,10 @@ endif()
 set(CPACK_PACKAGE_NAME vellmor)
 set(CPACK_PACKAGE_VENDOR "The Vellmor authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "USB drive serial number and MD5 digest reader")
+set(vellmor_summary "USB drive serial number and MD5 digest reader")
+if(WIN32)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${vellmor_summary})
+endif()
 # One line each: Debian wants the extended description's lines under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
     "Reads the serial number of a plugged-in USB storage device and shows it with
@@ -50,15 +53,54 @@ plugged in with notes on their serials, and watches for drives as they come.")
 set(CPACK_PACKAGE_CONTACT ${VELLMOR_PACKAGE_MAINTAINER})
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_PACKAGE_NAME vellmor)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's Chinese texts need a font with CJK glyphs, and Qt's own texts (the
-# message boxes' buttons) its Chinese translation; nothing else pulls them in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, qt6-translations-l10n")
+if(NOT WIN32)
+  # Three packages from one run: the programs (which link the same code statically), the
+  # library, and what building against the library needs.
+  get_target_property(vellmor_abi libvellmor SOVERSION)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL programs library development)
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME vellmor)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libvellmor${vellmor_abi})
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvellmor-dev)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The shlibs file and the ldconfig trigger a shared library package needs, written here:
+  # CPack's own would call ldconfig from maintainer scripts, which Debian no longer wants.
+  set(vellmor_library_control ${PROJECT_BINARY_DIR}/package-control/library)
+  file(WRITE ${vellmor_library_control}/shlibs
+       "libvellmor ${vellmor_abi} libvellmor${vellmor_abi} (>= ${PROJECT_VERSION})\n")
+  file(WRITE ${vellmor_library_control}/triggers "activate-noawait ldconfig\n")
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${vellmor_library_control}/shlibs
+                                                 ${vellmor_library_control}/triggers)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/libvellmor${vellmor_abi}.lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME libvellmor${vellmor_abi} COMPONENT library)
+  # The window's Chinese texts need a font with CJK glyphs, and Qt's own texts (the
+  # message boxes' buttons) its Chinese translation; nothing else pulls them in.
+  set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "fonts-arphic-uming, qt6-translations-l10n")
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libvellmor${vellmor_abi} (= ${PROJECT_VERSION})")
+  # Each package's first line is its summary. CPack puts CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  # before every package's own unless it is CPack's default, which it is on Linux.
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
+  set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION "${vellmor_summary}\n${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_LIBRARY_DESCRIPTION
+      "USB drive serial number and MD5 digest, as a C library
+libvellmor gives other programs the serial number of the plugged-in USB
+storage device and its upper-case MD5 digest exactly as the Vellmor window
+shows them, for licence checks bound to a USB stick. It is callable from C,
+C++, Python (ctypes), C# and Go.")
+  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
+      "USB drive serial number and MD5 digest, as a C library (development files)
+The header vellmor/vellmor.h, the link to libvellmor, its pkg-config file
+(vellmor.pc) and its CMake package (find_package(Vellmor) gives the target
+Vellmor::vellmor), for building programs that check a USB stick's serial.")
+endif()
 
 if(WIN32)
   # A portable ZIP and an NSIS installer with a Start-menu entry and an uninstaller.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build tree and checks what it holds and
-# depends on, then unpacks it into a throwaway root and runs the programs from there.
+# Builds the Debian packages from a build tree (vellmor, and libvellmor1 and
+# libvellmor-dev from the same run) and checks what they hold and depend on, then
+# unpacks them into a throwaway root and runs the programs from there.
 # lintian must find no error or warning; the manual pages must render cleanly and name
 # every option and command --help lists, and bash must complete them.
 # Usage: scripts/package.sh [BUILD_DIR]   (default: build/default, configured here)
@@ -23,7 +24,8 @@ if [[ $# -eq 0 ]]; then
   cmake --preset default >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; fail "configure failed"; }
 fi
 [[ -f $build/CMakeCache.txt ]] || fail "$build is not a configured build tree"
-cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli vellmor_package_docs || fail "build failed"
+cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli libvellmor vellmor_package_docs ||
+  fail "build failed"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB) || fail "cpack failed"
 
@@ -61,18 +63,45 @@ desktop-file-validate packaging/com.example.Vellmor.desktop || fail "the desktop
 appstreamcli validate --no-net packaging/com.example.Vellmor.metainfo.xml ||
   fail "the AppStream metainfo does not validate"
 
+# The library's packages: the library alone, and what building against it needs.
+library_deb=$(ls "$build"/libvellmor1_*.deb 2>/dev/null | head -n 1)
+dev_deb=$(ls "$build"/libvellmor-dev_*.deb 2>/dev/null | head -n 1)
+[[ -n $library_deb && -n $dev_deb ]] || fail "cpack made no libvellmor1 or libvellmor-dev package"
+library_files=$(dpkg-deb -c "$library_deb" | awk '{ print $6 }')
+dev_files=$(dpkg-deb -c "$dev_deb" | awk '{ print $6 }')
+for pattern in 'usr/lib/[^/]+/libvellmor\.so\.1$' 'usr/share/doc/libvellmor1/copyright$'; do
+  grep -qE "$pattern" <<<"$library_files" || fail "libvellmor1 lacks $pattern"
+done
+for pattern in 'usr/include/vellmor/vellmor\.h$' 'usr/lib/[^/]+/libvellmor\.so$' \
+  'usr/lib/[^/]+/pkgconfig/vellmor\.pc$' 'usr/lib/[^/]+/cmake/Vellmor/VellmorConfig\.cmake$'; do
+  grep -qE "$pattern" <<<"$dev_files" || fail "libvellmor-dev lacks $pattern"
+done
+grep -q 'libvellmor' <<<"$contents" && fail "the programs' package carries the library"
+[[ $(dpkg-deb -f "$dev_deb" Depends) == "libvellmor1 (= $version)" ]] ||
+  fail "libvellmor-dev does not depend on libvellmor1 (= $version)"
+
 # Runs beside the checks below; its verdict is read at the end.
 lintian_log=$(mktemp)
-lintian --fail-on error,warning --display-info "$deb" >"$lintian_log" 2>&1 &
+lintian --fail-on error,warning --display-info "$deb" "$library_deb" "$dev_deb" >"$lintian_log" 2>&1 &
 lintian_pid=$!
 
 root=$(mktemp -d)
 trap 'kill "$lintian_pid" 2>/dev/null; rm -rf "$root" "$lintian_log"' EXIT
-dpkg -x "$deb" "$root" || fail "dpkg -x failed"
+for package in "$deb" "$library_deb" "$dev_deb"; do
+  dpkg -x "$package" "$root" || fail "dpkg -x $package failed"
+done
 [[ -x $root/usr/bin/vellmor && -x $root/usr/bin/vellmor-cli ]] || fail "programs are not executable"
 "$root/usr/bin/vellmor-cli" --version || fail "the unpacked vellmor-cli does not run"
 digest=$("$root/usr/bin/vellmor-cli" digest abc) || fail "the unpacked vellmor-cli digest failed"
 [[ $digest == 900150983CD24FB0D6963F7D28E17F72 ]] || fail "the unpacked vellmor-cli digests abc as $digest"
+# A vendor's program built against the unpacked library through its .pc file.
+pc_dir=$(dirname "$(find "$root/usr/lib" -name vellmor.pc | head -n 1)")
+# shellcheck disable=SC2046
+cc -o "$root/licence_check" examples/licence_check.c \
+  $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs vellmor) -Wl,-rpath,"$pc_dir/.." ||
+  fail "examples/licence_check.c does not build against the unpacked libvellmor-dev"
+"$root/licence_check" 00000000000000000000000000000000 >/dev/null
+[[ $? -eq 1 ]] || fail "the licence check against the unpacked library found a stick with digest 0"
 
 # The window program has no way to end by itself: still running after a few
 # seconds means it loaded its libraries and showed MainW.
