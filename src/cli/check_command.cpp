@@ -95,7 +95,11 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
         break;
       }
     }
-    if (arrivals->Wait(left).outcome != drives::DeviceArrivals::Outcome::kArrived) {
+    const auto waited = arrivals->Wait(left);
+    if (waited.outcome == drives::DeviceArrivals::Outcome::kInterrupted) {
+      return 128 + waited.signal;  // as --wait: an interrupt is not "no match"
+    }
+    if (waited.outcome != drives::DeviceArrivals::Outcome::kArrived) {
       break;
     }
   }

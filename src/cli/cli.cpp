@@ -28,8 +28,9 @@ std::filesystem::path PathOf(const std::string& argument) {
   return {std::u8string(argument.begin(), argument.end())};
 }
 
-int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& err,
-                     const SourceFactory& system_source, const DriveSourceFactory& system_drives) {
+int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ostream& out,
+                     std::ostream& err, const SourceFactory& system_source,
+                     const DriveSourceFactory& system_drives) {
   std::unique_ptr<serial::UsbHubSource> source;
   std::unique_ptr<drives::DriveSource> drives;
   if (options.sysfs_root) {
@@ -61,7 +62,7 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
       return RunWatch(options.csv    ? WatchFormat::kCsv
                       : options.json ? WatchFormat::kJson
                                      : WatchFormat::kText,
-                      *drives, out, err);
+                      *drives, output, out, err);
     case Command::kDrives:
       if (!drives) {
         return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",
@@ -72,21 +73,24 @@ int RunDeviceCommand(const Options& options, std::ostream& out, std::ostream& er
       return RunCheck(options, *source, drives.get(), out, err);
     default:
       if (options.wait) {
-        WaitForDrive(*options.wait, *drives, err);
+        if (const auto interrupted = WaitForDrive(*options.wait, *drives, err)) {
+          return *interrupted;
+        }
       }
       return RunRead(options, *source, drives.get(), out, err);
   }
 }
 
-int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
-             const SourceFactory& system_source, const DriveSourceFactory& system_drives) {
+int Dispatch(const Options& options, const OutputFacts& output, std::istream& in, std::ostream& out,
+             std::ostream& err, const SourceFactory& system_source,
+             const DriveSourceFactory& system_drives) {
   switch (options.command) {
     case Command::kRead:
     case Command::kList:
     case Command::kDrives:
     case Command::kWatch:
     case Command::kCheck:
-      return RunDeviceCommand(options, out, err, system_source, system_drives);
+      return RunDeviceCommand(options, output, out, err, system_source, system_drives);
     case Command::kDigest:
       return RunDigest(options, in, out, err);
     case Command::kSelect:
@@ -99,12 +103,13 @@ int Dispatch(const Options& options, std::istream& in, std::ostream& out, std::o
 
 int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, const SourceFactory& system_source,
-           const DriveSourceFactory& system_drives) {
+           const DriveSourceFactory& system_drives, const OutputFacts& output) {
   int code = kExitFailure;
   try {
     Options options;
     const auto answered = ParseArguments(args, options, out, err);
-    code = answered ? *answered : Dispatch(options, in, out, err, system_source, system_drives);
+    code = answered ? *answered
+                    : Dispatch(options, output, in, out, err, system_source, system_drives);
   } catch (const RunTimeError& error) {
     // The windows' message, on one line.
     std::u16string message = RunTimeErrorMessage(error.code());

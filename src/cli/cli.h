@@ -19,6 +19,13 @@ inline constexpr int kExitUsage = 2;
 // unexpected error ended the command.
 inline constexpr int kExitFailure = 3;
 
+// What main knows of its standard output: the descriptor whose reader `watch` watches
+// for, and whether it is a file, where a CSV starts with a byte-order mark.
+struct OutputFacts {
+  int descriptor = -1;
+  bool regular_file = false;
+};
+
 using SourceFactory = std::function<std::unique_ptr<serial::UsbHubSource>()>;
 using DriveSourceFactory = std::function<std::unique_ptr<drives::DriveSource>()>;
 
@@ -27,6 +34,7 @@ using DriveSourceFactory = std::function<std::unique_ptr<drives::DriveSource>()>
 // no --sysfs-root is given.
 int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, const SourceFactory& system_source = serial::MakeSystemUsbHubSource,
-           const DriveSourceFactory& system_drives = drives::MakeSystemDriveSource);
+           const DriveSourceFactory& system_drives = drives::MakeSystemDriveSource,
+           const OutputFacts& output = {});
 
 }  // namespace vellmor::cli

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
+
 namespace vellmor::cli {
 
 // Standard output and error carry UTF-8 (a console gets it as its own characters,
@@ -14,5 +16,8 @@ void PrepareConsole();
 // hands them over as UTF-16, the bytes as given elsewhere. No value when an
 // argument cannot be converted.
 std::optional<std::vector<std::string>> CommandLineArguments(int argc, char** argv);
+
+// Standard output as `watch` needs to know it.
+OutputFacts StandardOutputFacts();
 
 }  // namespace vellmor::cli

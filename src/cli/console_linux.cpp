@@ -1,5 +1,8 @@
 #include "console.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace vellmor::cli {
 
 // Linux streams are bytes already and the terminal is UTF-8.
@@ -11,6 +14,11 @@ std::optional<std::vector<std::string>> CommandLineArguments(int argc, char** ar
     args.emplace_back(argv[i]);
   }
   return args;
+}
+
+OutputFacts StandardOutputFacts() {
+  struct stat status {};
+  return {STDOUT_FILENO, ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode)};
 }
 
 }  // namespace vellmor::cli

@@ -104,6 +104,11 @@ void PrepareConsole() {
 }
 
 // The narrow argv is in the ANSI code page, which cannot hold every character.
+// Windows tells no reader gone through a descriptor, so `watch` learns it when it writes.
+OutputFacts StandardOutputFacts() {
+  return {-1, GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_DISK};
+}
+
 std::optional<std::vector<std::string>> CommandLineArguments(int /*argc*/, char** /*argv*/) {
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);

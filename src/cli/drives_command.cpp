@@ -6,10 +6,9 @@
 #include <ostream>
 #include <string_view>
 
-#include "base/utf.h"
 #include "cli.h"
 #include "drives/drive_json.h"
-#include "drives/json_text.h"
+#include "drives/drive_text.h"
 #include "drives/serial_notes.h"
 #include "options.h"
 
@@ -33,34 +32,34 @@ std::string Size(std::uint64_t bytes) {
 }
 
 std::string VolumeLine(const drives::Volume& volume) {
-  std::string line = Utf16ToUtf8(volume.name) + "  " + Size(volume.size_bytes);
+  std::string line = drives::ShownText(volume.name) + "  " + Size(volume.size_bytes);
   if (volume.file_system) {
-    line += "  " + Utf16ToUtf8(*volume.file_system);
+    line += "  " + drives::ShownText(*volume.file_system);
   }
   if (volume.label) {
-    line += "  " + drives::JsonString(*volume.label);
+    line += "  \"" + drives::ShownText(*volume.label) + '"';
   }
   for (const std::u16string& mount : volume.mount_points) {
-    line += "  on " + Utf16ToUtf8(mount);
+    line += "  on " + drives::ShownText(mount);
   }
   return line;
 }
 
 void WriteDriveText(const drives::UsbDevice& device, std::ostream& out) {
-  out << Utf16ToUtf8(device.device_id) << '\n';
-  out << "  serial " << Utf16ToUtf8(device.serial)
+  out << drives::ShownText(device.device_id) << '\n';
+  out << "  serial " << drives::ShownText(device.serial)
       << (device.serial_made_up ? "  (made up by the system)" : "") << '\n';
   out << "  " << drives::HexId(device.vendor) << ':' << drives::HexId(device.product);
   for (const auto& name : {device.manufacturer, device.product_name}) {
     if (name) {
-      out << "  " << Utf16ToUtf8(*name);
+      out << "  " << drives::ShownText(*name);
     }
   }
   out << '\n';
   for (const drives::Disk& disk : device.disks) {
     out << "  " << VolumeLine(disk.volume);
     if (disk.model) {
-      out << "  (" << Utf16ToUtf8(*disk.model) << ')';
+      out << "  (" << drives::ShownText(*disk.model) << ')';
     }
     out << '\n';
     for (const drives::Volume& partition : disk.partitions) {

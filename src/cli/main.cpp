@@ -11,5 +11,7 @@ int main(int argc, char** argv) {
     std::cerr << "vellmor-cli: an argument cannot be converted to UTF-8\n";
     return vellmor::cli::kExitUsage;
   }
-  return vellmor::cli::RunCli(*args, std::cin, std::cout, std::cerr);
+  return vellmor::cli::RunCli(
+      *args, std::cin, std::cout, std::cerr, vellmor::serial::MakeSystemUsbHubSource,
+      vellmor::drives::MakeSystemDriveSource, vellmor::cli::StandardOutputFacts());
 }

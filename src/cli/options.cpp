@@ -168,12 +168,14 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
   std::vector<const OptionSpec*> given;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (!options_ended && arg.starts_with('-')) {
+    // "-" alone is standard input, as for most tools: digest's TEXT then comes from it.
+    if (!options_ended && arg.starts_with('-') && arg != "-") {
       if (arg == "--") {
         options_ended = true;
         continue;
       }
-      std::string name = arg;
+      // The short forms people try first.
+      std::string name = arg == "-h" ? "--help" : arg == "-V" ? "--version" : arg;
       std::optional<std::string> value;
       if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
         name = arg.substr(0, equals);
@@ -224,8 +226,12 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
         return Refuse(err, "unknown command " + Describe(arg));
       }
       options.command = found->command;
-    } else if (options.command == Command::kDigest && !options.text) {
-      options.text = arg;
+    } else if (options.command == Command::kDigest && !options.text && !options.from_input) {
+      if (arg == "-" && !options_ended) {
+        options.from_input = true;
+      } else {
+        options.text = arg;
+      }
     } else if (options.command == Command::kCheck) {
       options.digests.push_back(arg);
     } else {

@@ -27,6 +27,8 @@ struct Options {
   std::optional<std::string> text;
   // check: the digests as given.
   std::vector<std::string> digests;
+  // digest -: the text is standard input, as without TEXT.
+  bool from_input = false;
 };
 
 // No value to go on with the command; otherwise the exit status of a command

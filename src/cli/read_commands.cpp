@@ -148,7 +148,8 @@ int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& 
           << R"(,"state":")" << StateName(id.kind) << R"(","chosen":)"
           << (chosen == i ? "true" : "false") << '}';
     }
-    out << R"(],"serial":)" << drives::JsonValue(serial::SelectSerial(ids)) << "}\n";
+    out << R"(],"serial":)" << drives::JsonValue(serial::SelectSerial(ids))
+        << R"(,"schemaVersion":)" << drives::kJsonSchemaVersion << "}\n";
     return kExitOk;
   }
 
@@ -185,20 +186,27 @@ int RunSelect(std::istream& in, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
-void WaitForDrive(std::optional<std::chrono::milliseconds> timeout, drives::DriveSource& drives,
-                  std::ostream& err) {
+std::optional<int> WaitForDrive(std::optional<std::chrono::milliseconds> timeout,
+                                drives::DriveSource& drives, std::ostream& err) {
   std::string error;
   const auto arrivals = drives::OpenDeviceArrivals(drives, drives::ScanDepth::kUnits, error);
   if (!arrivals) {
     err << kProgramName << ": cannot wait for a drive: " << error << '\n';
-    return;
+    return std::nullopt;
   }
   const auto& present = arrivals->present();
   if (std::any_of(present.begin(), present.end(),
                   [](const drives::UsbDevice& device) { return device.mass_storage; })) {
-    return;
+    return std::nullopt;
   }
-  arrivals->Wait(timeout);
+  const auto result = arrivals->Wait(timeout);
+  if (result.outcome == drives::DeviceArrivals::Outcome::kInterrupted) {
+    return 128 + result.signal;
+  }
+  if (result.outcome == drives::DeviceArrivals::Outcome::kFailed) {
+    err << kProgramName << ": " << result.error << '\n';
+  }
+  return std::nullopt;
 }
 
 }  // namespace vellmor::cli

@@ -22,8 +22,10 @@ int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& 
 int RunSelect(std::istream& in, std::ostream& out, std::ostream& err);
 
 // `--wait`: when no USB drive is plugged in, sleeps until one has settled or the time
-// is up (none: no limit). Looks at sysfs only; the read action follows either way.
-void WaitForDrive(std::optional<std::chrono::milliseconds> timeout, drives::DriveSource& drives,
-                  std::ostream& err);
+// is up (none: no limit). Looks at sysfs only; the read action follows either way,
+// unless an interrupt or terminate request ended the wait: then its exit status,
+// 128 + the signal's number, and nothing is read.
+std::optional<int> WaitForDrive(std::optional<std::chrono::milliseconds> timeout,
+                                drives::DriveSource& drives, std::ostream& err);
 
 }  // namespace vellmor::cli

@@ -14,7 +14,9 @@
 #include "digest/digest.h"
 #include "drives/device_arrivals.h"
 #include "drives/drive_json.h"
+#include "drives/drive_text.h"
 #include "drives/serial_notes.h"
+#include "options.h"
 #include "serial/read_serial_command.h"
 
 namespace vellmor::cli {
@@ -52,119 +54,111 @@ std::vector<const drives::Volume*> Volumes(const drives::UsbDevice& device) {
   return volumes;
 }
 
-std::vector<std::string> MountPoints(const drives::UsbDevice& device) {
-  std::vector<std::string> mounts;
+std::vector<std::u16string> MountPoints(const drives::UsbDevice& device) {
+  std::vector<std::u16string> mounts;
   for (const drives::Volume* volume : Volumes(device)) {
-    for (const std::u16string& mount : volume->mount_points) {
-      mounts.push_back(Utf16ToUtf8(mount));
-    }
+    mounts.insert(mounts.end(), volume->mount_points.begin(), volume->mount_points.end());
   }
   return mounts;
 }
 
-std::vector<std::string> Labels(const drives::UsbDevice& device) {
-  std::vector<std::string> labels;
-  for (const drives::Volume* volume : Volumes(device)) {
-    if (volume->label) {
-      labels.push_back(Utf16ToUtf8(*volume->label));
-    }
-  }
-  return labels;
-}
-
-std::vector<std::string> NoteNames(const drives::UsbDevice& device) {
-  std::vector<std::string> names;
+std::vector<std::u16string> NoteNames(const drives::UsbDevice& device) {
+  std::vector<std::u16string> names;
   for (const drives::SerialNote note : device.notes) {
-    names.emplace_back(drives::NoteName(note));
+    const std::string_view name = drives::NoteName(note);
+    names.emplace_back(name.begin(), name.end());
   }
   return names;
 }
 
-std::string Joined(const std::vector<std::string>& items, std::string_view separator,
-                   std::string_view none) {
+std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+std::string CsvLine(const std::string& time, const drives::UsbDevice& device) {
+  // One label per volume, in the volumes' order, so the list lines up with the volumes.
+  std::vector<std::u16string> labels;
+  for (const drives::Volume* volume : Volumes(device)) {
+    labels.push_back(volume->label.value_or(u""));
+  }
+  const std::u16string digest =
+      digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength);
+  return drives::CsvLine(
+      {drives::CsvCell(Widen(time)), drives::CsvCell(device.serial), drives::CsvCell(digest),
+       drives::CsvCell(Widen(drives::HexId(device.vendor))),
+       drives::CsvCell(Widen(drives::HexId(device.product))), drives::CsvCell(device.device_id),
+       drives::CsvListCell(MountPoints(device)), drives::CsvListCell(labels),
+       drives::CsvListCell(NoteNames(device))});
+}
+
+std::string Joined(const std::vector<std::u16string>& items, std::string_view none) {
   if (items.empty()) {
     return std::string(none);
   }
-  std::string text = items.front();
+  std::string text = drives::ShownText(items.front());
   for (std::size_t i = 1; i < items.size(); ++i) {
-    text.append(separator).append(items[i]);
+    text += "," + drives::ShownText(items[i]);
   }
   return text;
 }
 
-// RFC 4180: quoted when it holds a separator, a quote or a line break.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) {
-    return text;
-  }
-  std::string quoted = "\"";
-  for (const char c : text) {
-    quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  }
-  return quoted + '"';
-}
-
 std::string Line(WatchFormat format, const std::string& time, const drives::UsbDevice& device) {
-  const std::string serial = Utf16ToUtf8(device.serial);
-  const std::string digest =
-      Utf16ToUtf8(digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength));
   switch (format) {
     case WatchFormat::kJson:
       return R"({"schemaVersion":)" + std::to_string(drives::kJsonSchemaVersion) + R"(,"time":")" +
-             time + R"(","drive":)" + drives::DriveJson(device) + "}";
-    case WatchFormat::kCsv: {
-      const std::vector<std::string> fields = {time,
-                                               serial,
-                                               digest,
-                                               drives::HexId(device.vendor),
-                                               drives::HexId(device.product),
-                                               Utf16ToUtf8(device.device_id),
-                                               Joined(MountPoints(device), ";", ""),
-                                               Joined(Labels(device), ";", ""),
-                                               Joined(NoteNames(device), ";", "")};
-      std::string line = CsvField(fields.front());
-      for (std::size_t i = 1; i < fields.size(); ++i) {
-        line += "," + CsvField(fields[i]);
-      }
-      return line;
-    }
+             time + R"(","drive":)" + drives::DriveJson(device) + "}\n";
+    case WatchFormat::kCsv:
+      return CsvLine(time, device);
     case WatchFormat::kText:
       break;
   }
-  return time + "  " + serial + "  " + digest + "  " + drives::HexId(device.vendor) + ":" +
-         drives::HexId(device.product) + "  " + Joined(MountPoints(device), ",", "-") + "  " +
-         Joined(NoteNames(device), ",", "-");
+  const std::string digest =
+      Utf16ToUtf8(digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength));
+  return time + "  " + drives::ShownText(device.serial) + "  " + digest + "  " +
+         drives::HexId(device.vendor) + ":" + drives::HexId(device.product) + "  " +
+         Joined(MountPoints(device), "-") + "  " + Joined(NoteNames(device), "-") + "\n";
 }
 
 }  // namespace
 
-int RunWatch(WatchFormat format, drives::DriveSource& drives, std::ostream& out,
-             std::ostream& err) {
+int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
+             std::ostream& out, std::ostream& err) {
   std::string error;
   const auto arrivals = drives::OpenDeviceArrivals(drives, drives::ScanDepth::kVolumes, error);
   if (!arrivals) {
-    err << "vellmor-cli: " << error << '\n';
-    return kExitFailure;
+    return Fail(err, error, kExitFailure);
   }
-  err << "vellmor-cli: watching for USB drives (" << arrivals->event_source()
+  arrivals->WatchOutput(output.descriptor);
+  err << kProgramName << ": watching for USB drives (" << arrivals->event_source()
       << " events); Ctrl-C ends\n";
   err.flush();
   if (format == WatchFormat::kCsv) {
-    out << "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes\n";
+    // Excel and WPS take UTF-8 without this mark for the system's code page (936 on
+    // Chinese Windows); a program reading a pipe would take it for data.
+    if (output.regular_file) {
+      out << "\xEF\xBB\xBF";
+    }
+    out << "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes\r\n";
   }
   out.flush();
   for (;;) {
     const drives::DeviceArrivals::Result result = arrivals->Wait(std::nullopt);
-    if (result.outcome == drives::DeviceArrivals::Outcome::kInterrupted) {
-      return kExitOk;
+    switch (result.outcome) {
+      case drives::DeviceArrivals::Outcome::kInterrupted:
+      case drives::DeviceArrivals::Outcome::kOutputClosed:
+        return kExitOk;
+      case drives::DeviceArrivals::Outcome::kFailed:
+        return Fail(err, result.error, kExitFailure);
+      case drives::DeviceArrivals::Outcome::kArrived:
+      case drives::DeviceArrivals::Outcome::kTimedOut:
+        break;
     }
+    // When the stick settled, which is when it can be used.
     const std::string time = Timestamp(Clock::now());
     for (const drives::UsbDevice& device : result.devices) {
-      out << Line(format, time, device) << '\n';
+      out << Line(format, time, device);
       out.flush();
     }
     if (!out) {
-      err << "vellmor-cli: cannot write to standard output\n";
+      // RunCli says so, once.
       return kExitFailure;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 
+#include "cli.h"
 #include "drives/drives.h"
 
 namespace vellmor::cli {
@@ -10,6 +11,7 @@ enum class WatchFormat { kText, kJson, kCsv };
 
 // `watch`: a line per USB drive plugged in, written and flushed as it settles, until
 // an interrupt or terminate request, which ends it with status 0.
-int RunWatch(WatchFormat format, drives::DriveSource& drives, std::ostream& out, std::ostream& err);
+int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
+             std::ostream& out, std::ostream& err);
 
 }  // namespace vellmor::cli

@@ -15,20 +15,26 @@ namespace vellmor::drives {
 // Interrupt and terminate requests end a wait instead of the process.
 class DeviceArrivals {
  public:
-  enum class Outcome { kArrived, kTimedOut, kInterrupted };
+  enum class Outcome { kArrived, kTimedOut, kInterrupted, kOutputClosed, kFailed };
   struct Result {
     Outcome outcome = Outcome::kTimedOut;
     std::vector<UsbDevice> devices;  // settled: disks there, volumes mounted where they will be
+    int signal = 0;                  // kInterrupted: SIGINT or SIGTERM
+    std::string error;               // kFailed: what went wrong
   };
 
   virtual ~DeviceArrivals() = default;
   // The devices present when listening started.
   virtual const std::vector<UsbDevice>& present() const = 0;
   // Sleeps until a device not seen before has settled, the time is up, or an
-  // interrupt comes; no timeout waits without limit.
+  // interrupt comes; no timeout waits without limit. A second interrupt while the
+  // first is not yet answered ends the process as the signal would.
   virtual Result Wait(std::optional<std::chrono::milliseconds> timeout) = 0;
   // Where the events come from, for the user: "udev", "kernel", ...
   virtual std::string event_source() const = 0;
+  // Wait also ends (kOutputClosed) when the reader of this descriptor has gone, where the
+  // system tells.
+  virtual void WatchOutput(int /*descriptor*/) {}
 };
 
 // No value, and the reason in `error`, when the system's device events cannot be had.

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -33,8 +34,17 @@ constexpr milliseconds kMountWait{3000};
 
 // Written by the interrupt handler, read by the waiting loop.
 int g_interrupt_pipe = -1;
+volatile sig_atomic_t g_signal = 0;
 
-void OnInterrupt(int /*signal*/) {
+void OnInterrupt(int signal) {
+  // The first asks the loop to finish its line; a second, while a scan may be stuck in a
+  // failing stick's I/O, ends the process at once.
+  if (g_signal != 0) {
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    return;
+  }
+  g_signal = signal;
   const int saved = errno;
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(g_interrupt_pipe, &byte, 1);
@@ -109,11 +119,16 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       mnt_unref_monitor(m_mounts);
       m_mounts = nullptr;
     }
+    m_ready = true;
+  }
+
+  // Apart from the constructor, so that the destructor undoes everything if it throws.
+  // Listening has started: a stick plugged in during the scan also comes as an event.
+  void Start() {
     m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
     for (const UsbDevice& device : m_present) {
       m_seen.insert(device.location);
     }
-    m_ready = true;
   }
 
   ~LinuxDeviceArrivals() override {
@@ -124,6 +139,7 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       ::sigaction(SIGINT, &m_old_interrupt, nullptr);
       ::sigaction(SIGTERM, &m_old_terminate, nullptr);
       g_interrupt_pipe = -1;
+      g_signal = 0;
     }
     for (const int fd : {m_signals, m_signal_writer}) {
       if (fd >= 0) {
@@ -144,12 +160,16 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   bool ready() const { return m_ready; }
   const std::vector<UsbDevice>& present() const override { return m_present; }
   std::string event_source() const override { return m_source; }
+  void WatchOutput(int descriptor) override { m_output = descriptor; }
 
   Result Wait(std::optional<milliseconds> timeout) override {
     const auto deadline = timeout ? std::optional(Clock::now() + *timeout) : std::nullopt;
     for (;;) {
       Result result;
       const Clock::time_point now = Clock::now();
+      if (m_overflowed) {
+        Rescan(now);
+      }
       if (NextCheck() <= now) {
         result.devices = Check(now);
         if (!result.devices.empty()) {
@@ -160,15 +180,26 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       if (deadline && *deadline <= now) {
         return result;
       }
-      std::array<pollfd, 3> fds = {
+      // The output's own events (a reader gone shows as POLLERR) need no request.
+      std::array<pollfd, 4> fds = {
           pollfd{udev_monitor_get_fd(m_monitor), POLLIN, 0}, pollfd{m_signals, POLLIN, 0},
-          pollfd{m_mounts != nullptr ? mnt_monitor_get_fd(m_mounts) : -1, POLLIN, 0}};
-      const int ready = ::poll(fds.data(), fds.size(), PollTimeout(now, deadline));
-      if (ready < 0 && errno != EINTR) {
+          pollfd{m_mounts != nullptr ? mnt_monitor_get_fd(m_mounts) : -1, POLLIN, 0},
+          pollfd{m_output, 0, 0}};
+      if (::poll(fds.data(), fds.size(), PollTimeout(now, deadline)) < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        result.outcome = Outcome::kFailed;
+        result.error = std::string("cannot wait for device events: ") + std::strerror(errno);
         return result;
       }
       if ((fds[1].revents & POLLIN) != 0) {
         result.outcome = Outcome::kInterrupted;
+        result.signal = g_signal;
+        return result;
+      }
+      if ((fds[3].revents & (POLLERR | POLLHUP)) != 0) {
+        result.outcome = Outcome::kOutputClosed;
         return result;
       }
       if ((fds[0].revents & POLLIN) != 0) {
@@ -204,9 +235,30 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   }
 
   void TakeEvents() {
-    while (udev_device* device = udev_monitor_receive_device(m_monitor)) {
+    for (;;) {
+      errno = 0;
+      udev_device* const device = udev_monitor_receive_device(m_monitor);
+      if (device == nullptr) {
+        // The socket overflowed and events are lost: a scan tells what they were.
+        m_overflowed = m_overflowed || errno == ENOBUFS;
+        return;
+      }
       Note(device);
       udev_device_unref(device);
+    }
+  }
+
+  // Every device listed that is neither known nor waited for is new.
+  void Rescan(Clock::time_point now) {
+    m_overflowed = false;
+    const auto devices = m_drives.ScanUsbDevices(m_depth);
+    if (!devices) {
+      return;
+    }
+    for (const UsbDevice& device : *devices) {
+      if (!m_seen.contains(device.location)) {
+        m_pending.try_emplace(device.location, Pending{now, now, std::nullopt});
+      }
     }
   }
 
@@ -229,6 +281,12 @@ class LinuxDeviceArrivals : public DeviceArrivals {
         m_seen.erase(name);
         m_pending.erase(name);
       }
+      return;
+    }
+    // A device's own "add" is always a new arrival: its "remove" may have been lost.
+    if (is_usb_device && std::string_view(action) == "add") {
+      m_seen.erase(name);
+      m_pending.insert_or_assign(name, Pending{now, now + kQuiet, std::nullopt});
       return;
     }
     if (m_seen.contains(name)) {
@@ -280,6 +338,13 @@ class LinuxDeviceArrivals : public DeviceArrivals {
         entry = m_pending.erase(entry);
         continue;
       }
+      // udev names a partition's label some time after the disk: until it has, the
+      // volume looks empty and unmounted.
+      if (m_source == "udev" && !UdevHasInitialised(name) && now < disk_deadline) {
+        pending.due = disk_deadline;
+        ++entry;
+        continue;
+      }
       if (!pending.settled) {
         pending.settled = now;
       }
@@ -290,10 +355,39 @@ class LinuxDeviceArrivals : public DeviceArrivals {
         continue;
       }
       arrived.push_back(*found);
-      m_seen.insert(name);
       entry = m_pending.erase(entry);
     }
+    // What is gone is forgotten, even when its "remove" was lost.
+    if (devices) {
+      m_seen.clear();
+      for (const UsbDevice& device : *devices) {
+        if (!m_pending.contains(device.location)) {
+          m_seen.insert(device.location);
+        }
+      }
+    }
     return arrived;
+  }
+
+  bool UdevHasInitialised(const std::string& name) const {
+    const std::unique_ptr<udev_device, decltype(&udev_device_unref)> usb(
+        udev_device_new_from_subsystem_sysname(m_udev, "usb", name.c_str()), udev_device_unref);
+    const std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)> blocks(
+        udev_enumerate_new(m_udev), udev_enumerate_unref);
+    if (!usb || !blocks || udev_enumerate_add_match_parent(blocks.get(), usb.get()) < 0 ||
+        udev_enumerate_add_match_subsystem(blocks.get(), "block") < 0 ||
+        udev_enumerate_scan_devices(blocks.get()) < 0) {
+      return true;
+    }
+    for (udev_list_entry* entry = udev_enumerate_get_list_entry(blocks.get()); entry != nullptr;
+         entry = udev_list_entry_get_next(entry)) {
+      const std::unique_ptr<udev_device, decltype(&udev_device_unref)> block(
+          udev_device_new_from_syspath(m_udev, udev_list_entry_get_name(entry)), udev_device_unref);
+      if (block && udev_device_get_is_initialized(block.get()) == 0) {
+        return false;
+      }
+    }
+    return true;
   }
 
   DriveSource& m_drives;
@@ -310,6 +404,8 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   bool m_ready = false;
   std::vector<UsbDevice> m_present;
   std::set<std::string> m_seen;
+  int m_output = -1;
+  bool m_overflowed = false;
   std::map<std::string, Pending> m_pending;
 };
 
@@ -321,6 +417,7 @@ std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDept
   if (!arrivals->ready()) {
     return nullptr;
   }
+  arrivals->Start();
   return arrivals;
 }
 

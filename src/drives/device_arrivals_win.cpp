@@ -155,9 +155,12 @@ class WinDeviceArrivals : public DeviceArrivals {
       const DWORD signalled = MsgWaitForMultipleObjects(1, &g_interrupt, FALSE, wait, QS_ALLINPUT);
       if (signalled == WAIT_OBJECT_0) {
         result.outcome = Outcome::kInterrupted;
+        result.signal = 2;  // as SIGINT, for the exit status
         return result;
       }
       if (signalled == WAIT_FAILED) {
+        result.outcome = Outcome::kFailed;
+        result.error = "cannot wait for device notifications";
         return result;
       }
       MSG message;

@@ -16,7 +16,8 @@ namespace {
 std::string VolumeFields(const Volume& volume) {
   std::string json = R"("name":)" + JsonString(volume.name) + R"(,"sizeBytes":)" +
                      std::to_string(volume.size_bytes) + R"(,"label":)" + JsonValue(volume.label) +
-                     R"(,"fileSystem":)" + JsonValue(volume.file_system) + R"(,"mountPoints":[)";
+                     R"(,"fileSystem":)" + JsonValue(volume.file_system) + R"(,"uuid":)" +
+                     JsonValue(volume.uuid) + R"(,"mountPoints":[)";
   for (std::size_t i = 0; i < volume.mount_points.size(); ++i) {
     json += (i == 0 ? "" : ",") + JsonString(volume.mount_points[i]);
   }
@@ -47,8 +48,9 @@ std::string DriveJson(const UsbDevice& device) {
       R"(,"serialMadeUp":)" + (device.serial_made_up ? "true" : "false") + R"(,"vendorId":")" +
       HexId(device.vendor) + R"(","productId":")" + HexId(device.product) + R"(","manufacturer":)" +
       JsonValue(device.manufacturer) + R"(,"product":)" + JsonValue(device.product_name) +
-      R"(,"cardReader":)" + (device.card_reader ? "true" : "false") + R"(,"notes":)" +
-      NotesJson(device.notes) + R"(,"disks":[)";
+      R"(,"location":)" + JsonValue(device.port) + R"(,"cardReader":)" +
+      (device.card_reader ? "true" : "false") + R"(,"notes":)" + NotesJson(device.notes) +
+      R"(,"disks":[)";
   for (std::size_t i = 0; i < device.disks.size(); ++i) {
     const Disk& disk = device.disks[i];
     json += (i == 0 ? "{" : ",{") + VolumeFields(disk.volume) + R"(,"model":)" +

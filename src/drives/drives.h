@@ -23,6 +23,7 @@ struct Volume {
   std::uint64_t size_bytes = 0;
   std::optional<std::u16string> label;
   std::optional<std::u16string> file_system;
+  std::optional<std::u16string> uuid;        // the file system's; the volume serial on Windows
   std::vector<std::u16string> mount_points;  // drive letters on Windows
 };
 
@@ -37,6 +38,9 @@ struct Disk {
 struct UsbDevice {
   // The system's own name for the device: "1-2.3" in sysfs, the instance path on Windows.
   std::string location;
+  // Where it is plugged in, for the user: the port path "1-2.3" on Linux, the device's
+  // location information ("Port_#0002.Hub_#0001") on Windows.
+  std::optional<std::u16string> port;
   std::u16string device_id;
   std::u16string serial;  // the identifier's last piece, as the window shows it
   bool serial_made_up = false;

@@ -182,6 +182,22 @@ std::optional<std::u16string> ProductName(std::u16string_view usb_device) {
   return FromWide(text, wcsnlen(text, size / sizeof(wchar_t)));
 }
 
+std::optional<std::u16string> LocationInformation(std::u16string_view usb_device) {
+  const auto node = Locate(usb_device);
+  if (!node) {
+    return std::nullopt;
+  }
+  std::vector<wchar_t> text(256);
+  auto size = static_cast<ULONG>(text.size() * sizeof(wchar_t));
+  ULONG type = 0;
+  if (CM_Get_DevNode_Registry_PropertyW(*node, CM_DRP_LOCATION_INFORMATION, &type, text.data(),
+                                        &size, 0) != CR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  return FromWide(text.data(), wcsnlen(text.data(), text.size()));
+}
+
 class WmiDriveSource : public DriveSource {
  public:
   std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth /*depth*/) override {
@@ -195,7 +211,8 @@ class WmiDriveSource : public DriveSource {
       }
       return RunQuery(*services.Get(), wql);
     };
-    std::vector<UsbDevice> devices = AssembleWmiDrives(ids, query, {UsbParent, ProductName});
+    std::vector<UsbDevice> devices =
+        AssembleWmiDrives(ids, query, {UsbParent, ProductName, LocationInformation});
     services.Reset();
     return devices;
   }

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "base/utf.h"
+#include "drive_text.h"
 #include "serial/selection_rule.h"
 #include "serial/sysfs_listing.h"
 #include "serial/sysfs_usb_hub_source.h"
@@ -34,6 +35,9 @@ constexpr std::uint64_t kSectorBytes = 512;
 struct Mount {
   dev_t devno = 0;
   std::string source;
+  // "UUID" and its value, for an fstab line that names its volume by tag.
+  std::string tag_name;
+  std::string tag_value;
   std::string target;
   std::string file_system;
 };
@@ -41,6 +45,7 @@ struct Mount {
 struct VolumeFacts {
   std::optional<std::string> label;
   std::optional<std::string> file_system;
+  std::optional<std::string> uuid;
 };
 
 std::optional<std::string> ReadLine(const fs::path& file) {
@@ -59,21 +64,6 @@ std::string Trimmed(std::string text) {
   text.resize(end == std::string::npos ? 0 : end + 1);
   text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
   return text;
-}
-
-std::optional<std::u16string> Text(const std::optional<std::string>& bytes) {
-  if (!bytes || bytes->empty()) {
-    return std::nullopt;
-  }
-  // A device's strings are the kernel's UTF-8; a label is whatever the volume holds.
-  if (auto text = Utf8ToUtf16(*bytes)) {
-    return text;
-  }
-  std::u16string latin;
-  for (const char c : *bytes) {
-    latin.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  }
-  return latin;
 }
 
 std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
@@ -122,9 +112,13 @@ std::vector<Mount> ReadMounts(const std::optional<fs::path>& mount_table) {
     const char* const source = mnt_fs_get_srcpath(entry);
     const char* const target = mnt_fs_get_target(entry);
     const char* const type = mnt_fs_get_fstype(entry);
+    const char* tag_name = nullptr;
+    const char* tag_value = nullptr;
+    mnt_fs_get_tag(entry, &tag_name, &tag_value);
     if (target != nullptr) {
-      mounts.push_back({mnt_fs_get_devno(entry), source != nullptr ? source : "", target,
-                        type != nullptr ? type : ""});
+      mounts.push_back({mnt_fs_get_devno(entry), source != nullptr ? source : "",
+                        tag_name != nullptr ? tag_name : "", tag_value != nullptr ? tag_value : "",
+                        target, type != nullptr ? type : ""});
     }
   }
   return mounts;
@@ -139,7 +133,8 @@ std::optional<VolumeFacts> ProbeVolume(const fs::path& node) {
     return std::nullopt;
   }
   blkid_probe_enable_superblocks(probe.get(), 1);
-  blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
+  blkid_probe_set_superblocks_flags(probe.get(),
+                                    BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_UUID);
   VolumeFacts facts;
   if (blkid_do_safeprobe(probe.get()) == 0) {
     const auto value = [&](const char* name) -> std::optional<std::string> {
@@ -151,6 +146,7 @@ std::optional<VolumeFacts> ProbeVolume(const fs::path& node) {
     };
     facts.label = value("LABEL");
     facts.file_system = value("TYPE");
+    facts.uuid = value("UUID");
   }
   return facts;
 }
@@ -191,6 +187,9 @@ VolumeFacts UdevVolume(const std::string& name) {
   if (const char* type = udev_device_get_property_value(device.get(), "ID_FS_TYPE")) {
     facts.file_system = type;
   }
+  if (const char* uuid = udev_device_get_property_value(device.get(), "ID_FS_UUID")) {
+    facts.uuid = uuid;
+  }
   return facts;
 }
 
@@ -226,43 +225,83 @@ class VolumeReader {
     const std::string name = dir.filename().native();
     volume.name = Widen(name);
     volume.size_bytes = ReadNumber(dir / "size") * kSectorBytes;
-    const auto devno = ReadDevno(dir / "dev");
-    const std::optional<fs::path> node =
-        m_paths.dev_root ? std::optional(*m_paths.dev_root / name) : std::nullopt;
+    if (!m_open_volumes) {
+      return volume;
+    }
+    std::optional<VolumeFacts> facts;
+    if (probe && m_paths.dev_root && volume.size_bytes > 0) {
+      facts = ProbeVolume(*m_paths.dev_root / name);
+      if (!facts && m_paths.udev_properties) {
+        facts = UdevVolume(name);
+      }
+    }
+    if (facts) {
+      volume.label = DeviceText(facts->label);
+      volume.file_system = DeviceText(facts->file_system);
+      volume.uuid = DeviceText(facts->uuid);
+    }
+    // A LUKS volume is mounted through its mapping (dm-0), which holds it.
+    std::vector<Node> nodes = {NodeOf(dir)};
+    for (const fs::path& holder : Entries(dir / "holders", "")) {
+      nodes.push_back(NodeOf(holder));
+    }
     std::optional<std::string> mounted_type;
     for (const Mount& mount : m_mounts) {
-      if ((devno && mount.devno == *devno) ||
-          (mount.devno == 0 && node && mount.source == node->native())) {
-        if (auto target = Text(mount.target)) {
+      if (std::any_of(nodes.begin(), nodes.end(),
+                      [&](const Node& node) { return Mounts(mount, node, facts); })) {
+        if (auto target = DeviceText(mount.target)) {
           volume.mount_points.push_back(std::move(*target));
         }
         mounted_type = mount.file_system;
       }
     }
-    if (probe && m_open_volumes && node && volume.size_bytes > 0) {
-      auto facts = ProbeVolume(*node);
-      if (!facts && m_paths.udev_properties) {
-        facts = UdevVolume(name);
-      }
-      if (facts) {
-        volume.label = Text(facts->label);
-        volume.file_system = Text(facts->file_system);
-      }
-    }
     if (!volume.file_system) {
-      volume.file_system = Text(mounted_type);
+      volume.file_system = DeviceText(mounted_type);
     }
     return volume;
   }
 
  private:
+  // What a mount table may call a block device by.
+  struct Node {
+    std::optional<dev_t> devno;
+    std::string path;         // DEV/sdb1
+    std::string mapper_path;  // DEV/mapper/luks-…, for a mapping
+  };
+
+  Node NodeOf(const fs::path& dir) const {
+    Node node{ReadDevno(dir / "dev"), {}, {}};
+    if (m_paths.dev_root) {
+      node.path = (*m_paths.dev_root / dir.filename()).native();
+      if (const auto mapping = ReadLine(dir / "dm" / "name"); mapping && !mapping->empty()) {
+        node.mapper_path = (*m_paths.dev_root / "mapper" / *mapping).native();
+      }
+    }
+    return node;
+  }
+
+  // By device number where it is the volume's own; btrfs shows an anonymous one (0:52),
+  // so the source names the volume instead: its node, its mapping, or an fstab tag.
+  static bool Mounts(const Mount& mount, const Node& node,
+                     const std::optional<VolumeFacts>& facts) {
+    if (node.devno && mount.devno == *node.devno) {
+      return true;
+    }
+    if (!mount.tag_name.empty()) {
+      return facts && ((mount.tag_name == "UUID" && facts->uuid == mount.tag_value) ||
+                       (mount.tag_name == "LABEL" && facts->label == mount.tag_value));
+    }
+    return !mount.source.empty() && (mount.source == node.path || mount.source == node.mapper_path);
+  }
+
   const SysfsDrivePaths& m_paths;
   bool m_open_volumes;
   std::vector<Mount> m_mounts;
 };
 
 // The device's SCSI disks: interface → host → target → logical unit → block.
-// Returns how many logical units the device has: a reader has one per slot.
+// Returns how many direct-access units (SCSI type 0) the device has: a reader has one
+// per slot, while a U3 stick's second unit is a CD-ROM (type 5).
 std::size_t AddDisks(const fs::path& device_dir, const std::string& name,
                      const VolumeReader& volumes, UsbDevice& device) {
   std::size_t units = 0;
@@ -273,7 +312,10 @@ std::size_t AddDisks(const fs::path& device_dir, const std::string& name,
           if (!fs::is_directory(unit / "block")) {
             continue;
           }
-          ++units;
+          const auto type = ReadLine(unit / "type");
+          if (!type || *type == "0") {
+            ++units;
+          }
           for (const fs::path& block : Entries(unit / "block", "")) {
             Disk disk;
             for (const fs::path& part : Entries(block, block.filename().native())) {
@@ -283,7 +325,7 @@ std::size_t AddDisks(const fs::path& device_dir, const std::string& name,
             }
             disk.volume = volumes.Read(block, disk.partitions.empty());
             if (const auto model = ReadLine(unit / "model")) {
-              disk.model = Text(Trimmed(*model));
+              disk.model = DeviceText(Trimmed(*model));
             }
             device.disks.push_back(std::move(disk));
           }
@@ -331,13 +373,14 @@ std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices(ScanDepth
     device.product = entry.product;
     device.mass_storage = entry.mass_storage;
     device.location = entry.name;
+    device.port = Widen(entry.name);
     if (device.mass_storage) {
       if (!volumes) {
         volumes.emplace(m_paths, depth == ScanDepth::kVolumes);
       }
       const fs::path dir = listing / entry.name;
-      device.manufacturer = Text(ReadLine(dir / "manufacturer"));
-      device.product_name = Text(ReadLine(dir / "product"));
+      device.manufacturer = DeviceText(ReadLine(dir / "manufacturer"));
+      device.product_name = DeviceText(ReadLine(dir / "product"));
       const std::size_t units = AddDisks(dir, entry.name, *volumes, device);
       device.card_reader = units > 1 || NamedAsReader(device);
     }

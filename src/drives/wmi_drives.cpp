@@ -52,6 +52,7 @@ Volume LogicalVolume(const WmiRow& partition, const WmiQuery& query) {
     }
     volume.label = Property(logical, u"VolumeName");
     volume.file_system = Property(logical, u"FileSystem");
+    volume.uuid = Property(logical, u"VolumeSerialNumber");
   }
   return volume;
 }
@@ -121,6 +122,9 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hu
     }
     if (tree.product_name) {
       device.product_name = tree.product_name(device.device_id);
+    }
+    if (tree.location) {
+      device.port = tree.location(device.device_id);
     }
     device.card_reader =
         device.disks.size() > 1 || (device.product_name && NamesCardReader(*device.product_name));

@@ -22,6 +22,8 @@ using WmiQuery = std::function<std::optional<std::vector<WmiRow>>(std::u16string
 struct UsbDeviceTree {
   std::function<std::optional<std::u16string>(std::u16string_view instance)> usb_parent;
   std::function<std::optional<std::u16string>(std::u16string_view usb_device)> product_name;
+  // Where the device is plugged in: "Port_#0002.Hub_#0001".
+  std::function<std::optional<std::u16string>(std::u16string_view usb_device)> location;
 };
 
 // The hub list's devices with their disks (Win32_DiskDrive), partitions

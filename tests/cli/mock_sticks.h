@@ -15,6 +15,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,9 @@ class Cli {
       ::kill(m_pid, SIGKILL);
       ::waitpid(m_pid, nullptr, 0);
     }
-    ::close(m_out);
+    if (m_out >= 0) {
+      ::close(m_out);
+    }
     ::close(m_err);
   }
   Cli(const Cli&) = delete;
@@ -80,6 +84,27 @@ class Cli {
   void Signal(int signal) const { ::kill(m_pid, signal); }
   pid_t pid() const { return m_pid; }
 
+  // The reader of its standard output goes away.
+  void CloseOutput() {
+    ::close(m_out);
+    m_out = -1;
+  }
+
+  // The exit status if it ends within `limit`.
+  std::optional<int> StatusWithin(milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    int status = 0;
+    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+      if (Clock::now() > deadline) {
+        return std::nullopt;
+      }
+      ::usleep(10 * 1000);
+    }
+    m_pid = -1;
+    Lines(SIZE_MAX, milliseconds(0));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
   int Status() {
     int status = 0;
     ::waitpid(m_pid, &status, 0);
@@ -90,6 +115,9 @@ class Cli {
 
  private:
   static void Read(int fd, std::string& text, std::size_t lines, milliseconds limit) {
+    if (fd < 0) {
+      return;
+    }
     const auto deadline = Clock::now() + limit;
     while (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) < lines) {
       pollfd entry{fd, POLLIN, 0};
@@ -131,9 +159,11 @@ class MockSticks {
   }
 
   // A stick on port `port` as the kernel announces it: the device, its interface, the
-  // SCSI host, target and logical unit, the disk and one partition.
+  // SCSI host, target and logical unit, the disk and one partition. Unless `announce`,
+  // it is in /sys without its events yet.
   std::string Plug(int port, const char* serial,
-                   const std::vector<const char*>& partition_properties = {}) {
+                   const std::vector<const char*>& partition_properties = {},
+                   bool announce = true) {
     const std::string name = "1-" + std::to_string(port);
     std::vector<const char*> attributes = {"product", "Flash Disk"};
     if (serial != nullptr) {
@@ -162,10 +192,26 @@ class MockSticks {
                                       {"size", "30029824", "partition", "1", "dev",
                                        ("65:" + std::to_string(port * 16 + 1)).c_str()},
                                       Joined({"DEVTYPE", "partition"}, partition_properties));
-    for (const std::string& path : {usb, interface, disk, partition}) {
-      umockdev_testbed_uevent(m_bed, path.c_str(), "add");
+    m_parts[usb] = {usb, interface, disk, partition};
+    if (announce) {
+      Announce(usb);
     }
     return usb;
+  }
+
+  // The events of a stick plugged in where it was.
+  void Announce(const std::string& usb) {
+    for (const std::string& path : m_parts[usb]) {
+      umockdev_testbed_uevent(m_bed, path.c_str(), "add");
+    }
+  }
+
+  // Out and in again on the same port; the "remove" may be lost on the way.
+  void Replug(const std::string& usb, bool lose_remove) {
+    if (!lose_remove) {
+      umockdev_testbed_uevent(m_bed, usb.c_str(), "remove");
+    }
+    Announce(usb);
   }
 
   void Unplug(const std::string& usb) {
@@ -206,6 +252,7 @@ class MockSticks {
 
   UMockdevTestbed* m_bed = nullptr;
   std::string m_hub;
+  std::map<std::string, std::vector<std::string>> m_parts;
 };
 
 }  // namespace vellmor::mock

@@ -18,10 +18,7 @@ class WatchTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(vellmor::mock::MockSticks::Usable()) << "run under umockdev-wrapper";
   }
-  std::string Plug(int port, const char* serial) { return m_sticks.Plug(port, serial); }
-  void Unplug(const std::string& usb) { m_sticks.Unplug(usb); }
 
- private:
   vellmor::mock::MockSticks m_sticks;
 };
 
@@ -35,7 +32,7 @@ TEST_F(WatchTest, WaitReadsTheStickPluggedInAndGivesUpWhenNoneComes) {
   Cli waiting({"--wait", "--json"});
   // Give it time to start listening; a stick plugged in before that is simply present.
   ::usleep(300 * 1000);
-  Plug(2, "4C530001231120115142");
+  m_sticks.Plug(2, "4C530001231120115142");
   EXPECT_EQ(waiting.Status(), 0);
   EXPECT_EQ(waiting.Lines(1).substr(0, 33), R"({"serial":"4C530001231120115142",)");
 }
@@ -50,43 +47,67 @@ TEST_F(WatchTest, CheckWaitsPastOtherSticksForTheOneWithTheDigestAndGivesUpWitho
 
   Cli waiting({"check", "--wait", "20", digest});
   ::usleep(300 * 1000);
-  Plug(2, "OTHERSTICK000001");
+  m_sticks.Plug(2, "OTHERSTICK000001");
   ::usleep(500 * 1000);
-  Plug(3, "4C530001231120115142");
+  m_sticks.Plug(3, "4C530001231120115142");
   EXPECT_EQ(waiting.Status(), 0);
   EXPECT_EQ(waiting.Lines(2),
             "USB\\VID_0781&PID_5567\\4C530001231120115142\n4C530001231120115142\n");
 }
 
-TEST_F(WatchTest, WatchWritesALinePerStickAsItComesAndEndsCleanlyOnInterrupt) {
-  Plug(2, "ALREADY000000001");  // present before: not a new arrival
+// A script that calls --wait must tell an interrupt from "no drive".
+TEST_F(WatchTest, InterruptedWaitReadsNothingAndExitsAsTheSignal) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    Cli waiting({"--wait"});
+    ::usleep(300 * 1000);
+    waiting.Signal(signal);
+    EXPECT_EQ(waiting.Status(), 128 + signal);
+    EXPECT_EQ(waiting.Lines(1), "");
+  }
+}
+
+TEST_F(WatchTest, WatchEndsWhenItsReaderHasGone) {
+  Cli watch({"watch"});
+  ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
+  watch.CloseOutput();
+  EXPECT_EQ(watch.StatusWithin(milliseconds(2000)), 0);
+}
+
+TEST_F(WatchTest, WatchWritesALinePerArrivalAlsoOnTheSamePortAndEndsOnTerminate) {
+  m_sticks.Plug(2, "ALREADY000000001");  // present before: not a new arrival
+  // In /sys when the first scan runs, its events still on the way.
+  const std::string during = m_sticks.Plug(6, "DURINGSTART00001", {}, false);
   Cli watch({"watch", "--csv"});
   ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
   EXPECT_EQ(watch.Lines(1),
-            "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes\n");
+            "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes\r\n");
+  m_sticks.Announce(during);
+  watch.Lines(2);
 
   // One stick at a time: umockdev aborts when more events wait than a socket queues.
-  const std::string stick = Plug(3, "4C530001231120115143");
-  watch.Lines(2);
-  Plug(4, nullptr);
+  // udev writes the label's unsafe bytes as \xNN.
+  const std::string stick =
+      m_sticks.Plug(3, "4C530001231120115143", {"ID_FS_LABEL_ENC", "A\\x2cB\\x3bC\\x1bD"});
   watch.Lines(3);
-  // Out and in again (another port, as umockdev keeps a removed device's links): a new line.
-  Unplug(stick);
-  ::usleep(200 * 1000);
-  Plug(5, "4C530001231120115143");
+  m_sticks.Plug(4, nullptr);
   watch.Lines(4);
-  watch.Signal(SIGINT);
+  m_sticks.Replug(stick, false);
+  watch.Lines(5);
+  m_sticks.Replug(stick, true);
+  watch.Lines(6);
+  watch.Signal(SIGTERM);
   EXPECT_EQ(watch.Status(), 0);
   const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)";
   const std::string own = time + R"(,4C530001231120115143,[0-9A-F]{32},0781,5567,)"
-                                 R"(USB\\VID_0781&PID_5567\\4C530001231120115143,,,\n)";
+                                 R"(USB\\VID_0781&PID_5567\\4C530001231120115143,,)"
+                                 R"(";A,B\\;C\\x1bD",\r\n)";
   EXPECT_TRUE(std::regex_match(
-      watch.Lines(4),
+      watch.Lines(6),
       std::regex(
-          "time,.*\\n" + own + time +
-          R"(,(5&[0-9A-F]{8}&0&4),[0-9A-F]{32},0781,5567,USB\\VID_0781&PID_5567\\\1,,,madeUp\n)" +
-          own)))
-      << watch.Lines(4);
+          "time,.*\\r\\n" + time + R"(,DURINGSTART00001,.*,;,\r\n)" + own + time +
+          R"(,(5&[0-9A-F]{8}&0&4),[0-9A-F]{32},0781,5567,USB\\VID_0781&PID_5567\\\1,,;,madeUp\r\n)" +
+          own + own)))
+      << watch.Lines(6);
 }
 
 }  // namespace
