@@ -1,3 +1,7 @@
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +14,11 @@
 #include <benchmark/benchmark.h>
 
 #include "cli/cli.h"
+#include "drives/serial_notes.h"
+#include "drives/sysfs_drives.h"
+#include "serial/cc.h"
+#include "serial/read_serial_command.h"
+#include "serial/sysfs_usb_hub_source.h"
 #include "usb_stick_fixtures.h"
 
 namespace {
@@ -58,6 +67,10 @@ class Machine {
   }
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
+
+  fs::path Sys() const { return m_root / "sys"; }
+  fs::path Dev() const { return m_root / "dev"; }
+  fs::path MountTable() const { return m_root / "mountinfo"; }
 
   std::vector<std::string> Arguments() const {
     return {"drives",        "--json",
@@ -123,13 +136,79 @@ void BM_DrivesCommand(benchmark::State& state) {
   std::ostringstream out;
   std::ostringstream err;
   vellmor::cli::RunCli(args, in, out, err);
-  if (out.str().find(
-          R"("label":"STICK7","fileSystem":"vfat","mountPoints":["/media/user/STICK7"])") ==
-      std::string::npos) {
+  if (out.str().find(R"("label":"STICK7","fileSystem":"vfat",)") == std::string::npos ||
+      out.str().find(R"("mountPoints":["/media/user/STICK7"])") == std::string::npos) {
     state.SkipWithError("the last stick's label or mount point is missing");
   }
   state.counters["json_bytes"] = static_cast<double>(length);
 }
 BENCHMARK(BM_DrivesCommand)->Unit(benchmark::kMicrosecond);
+
+// Counts the opens of the volumes and of the mount table while it lives.
+class OpenCounter {
+ public:
+  explicit OpenCounter(const std::vector<fs::path>& watched)
+      : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    for (const fs::path& path : watched) {
+      ::inotify_add_watch(m_fd, path.c_str(), IN_OPEN);
+    }
+  }
+  ~OpenCounter() { ::close(m_fd); }
+  OpenCounter(const OpenCounter&) = delete;
+  OpenCounter& operator=(const OpenCounter&) = delete;
+
+  std::size_t Count() {
+    std::array<char, 4096> events{};
+    for (ssize_t got = 0; (got = ::read(m_fd, events.data(), events.size())) > 0;) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events.data() + at);
+        ++m_opens;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return m_opens;
+  }
+
+ private:
+  int m_fd;
+  std::size_t m_opens = 0;
+};
+
+class DiscardingView : public vellmor::serial::ReadSerialView {
+ public:
+  void SetText1(const std::u16string& text) override { m_text1 = text; }
+  std::u16string Text1() const override { return m_text1; }
+  void ShowWarning(std::u16string_view /*text*/, std::u16string_view /*title*/) override {}
+  void SetText2(const std::u16string& /*text*/) override {}
+
+ private:
+  std::u16string m_text1;
+};
+
+// The plain read action with its notes, against a drive source that could open the
+// volumes and the mount table (as the system's does): it must open neither.
+void BM_PlainReadWithNotes(benchmark::State& state) {
+  static const Machine machine;
+  vellmor::serial::SysfsUsbHubSource source(machine.Sys());
+  vellmor::drives::SysfsDriveSource drives(
+      {machine.Sys(), machine.Dev(), machine.MountTable(), false});
+  OpenCounter opens({machine.Dev(), machine.MountTable()});
+  DiscardingView view;
+  std::size_t notes = 0;
+  for (auto _ : state) {
+    vellmor::serial::RunReadSerialCommand([&source] { return vellmor::serial::CC(source); }, view);
+    notes = vellmor::drives::NotesForShownSerial(drives, view.Text1()).size();
+    benchmark::DoNotOptimize(notes);
+  }
+  if (view.Text1().empty()) {
+    state.SkipWithError("no serial read");
+  }
+  const std::size_t read_opens = opens.Count();
+  state.counters["volume_opens"] = static_cast<double>(read_opens);
+  // For comparison: one scan of `drives` opens every volume and the mount table.
+  static_cast<void>(drives.ScanUsbDevices(vellmor::drives::ScanDepth::kVolumes));
+  state.counters["opens_of_one_drives_scan"] = static_cast<double>(opens.Count() - read_opens);
+}
+BENCHMARK(BM_PlainReadWithNotes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -7,7 +7,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-20}
-targets=(selection_rule digest usb_device_list)
+targets=(selection_rule digest usb_device_list drive_text)
 
 fail() {
   echo "fuzz: $*" >&2

@@ -36,11 +36,11 @@ _vellmor_cli() {
 
   local words
   case $command in
-    '') words='list drives watch digest select check --json --wait --sysfs-root --help --version' ;;
+    '') words='list drives watch digest select check --json --wait --sysfs-root -h --help -V --version' ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv' ;;
-    digest) words='--length --' ;;
+    digest) words='--length -- -' ;;
     select) words='' ;;
     check) words='--json --wait --sysfs-root' ;;
   esac

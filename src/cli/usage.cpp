@@ -9,17 +9,19 @@ constexpr std::string_view kUsage =
        vellmor-cli list [--json] [--sysfs-root DIR]
        vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
        vellmor-cli watch [--json | --csv]
-       vellmor-cli digest [--length N] [--] [TEXT]
+       vellmor-cli digest [--length N] [--] [TEXT | -]
        vellmor-cli select
        vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
-       vellmor-cli --help | --version
+       vellmor-cli -h | --help | -V | --version
 
 Without a command: reads the USB storage device's serial number once, as the
 window's button does, and prints two lines: the serial number (an empty line
 when there is none) and its digest, 32 upper-case hexadecimal digits. When the
 serial number is empty it also prints 请插入U盘 on standard error and exits 1.
 What may be wrong with the serial (made up from the port, short, a placeholder,
-shared, a card reader's) follows on standard error as "note:" lines.
+shared, a card reader's) follows on standard error as "note:" lines. The read,
+its notes and --wait look at the system's device list only: no volume is
+opened.
 
 Commands:
   list     Prints every device identifier the query delivers, in delivery
@@ -30,14 +32,18 @@ Commands:
   drives   Prints every USB mass-storage device now plugged in, in delivery
            order: identifier, serial, ids and names, disks and partitions with
            sizes, file systems, labels and mount points, and notes on the serial.
+           Control characters in what the device or volume names are shown as
+           \xNN, and so are bytes of a label that are neither UTF-8 nor code
+           page 936.
   watch    Prints a line for every USB drive plugged in from now on, once it
            has settled (its disks there, its volumes mounted where an
-           automounter mounts them): time, serial, digest, vendor:product,
-           mount points, notes. Each line is flushed as it is written.
-           Ctrl-C or a terminate request ends it with status 0.
+           automounter mounts them): the time it settled (UTC), serial, digest,
+           vendor:product, mount points, notes. Each line is flushed as it is
+           written. Ctrl-C or a terminate request ends it with status 0, a
+           second Ctrl-C at once; so does the reader of its output going away.
   digest   Prints the digest of TEXT, or of all of standard input when TEXT
-           is absent: every byte counts, a final newline included. Both must
-           be UTF-8. Give TEXT after -- when it starts with "-".
+           is absent or "-": every byte counts, a final newline included. Both
+           must be UTF-8. Give TEXT after -- when it starts with "-".
   select   Reads identifiers from standard input, one a line, and prints the
            serial number the device list would give for them. A CR before a
            line end is dropped, the last line needs no newline, and an empty
@@ -51,8 +57,10 @@ Commands:
            match is printed. Exits 1 when none matches. Reads no volume.
 
 Options:
-  --json             Read, list and check: print one JSON object instead of
-                     lines.
+  --json             Read, list, drives and check: print one JSON object
+                     instead of lines; watch: one object a line,
+                     {"schemaVersion":1,"time":...,"drive":{...}} with the
+                     drive as drives gives it.
                      Read: {"serial":...,"digest":...,"warning":...}, where
                      serial is null when no identifier matched, and warning is
                      null or 请插入U盘 (then not repeated on standard error).
@@ -60,15 +68,20 @@ Options:
                      unreadable","chosen":true|false},...],"serial":...}.
                      Check: the drive object of drives --json (without volumes)
                      with "matched":"<digest>".
-                     Read and drives also carry "schemaVersion" and "notes";
-                     vellmor-cli(1) gives the whole schema.
+                     Each carries "schemaVersion"; read and drives also
+                     "notes". vellmor-cli(1) gives the whole schema.
   --sysfs-root DIR   Read, list, drives and check: take the devices from
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
                      --dev-root and --mount-table say.
   --csv              Watch: comma-separated values with a header line: time,
                      serial, digest, vendorId, productId, deviceId,
-                     mountPoints, labels, notes (lists separated by ";").
+                     mountPoints, labels, notes. Lines end in CRLF; lists are
+                     separated by ";", with ";" and "\" in an item escaped by
+                     "\"; labels has one item per volume, empty when it has
+                     none. A cell beginning with = + - or @ gets a leading ',
+                     control characters are written as \xNN, and a file (not a
+                     pipe) starts with a UTF-8 byte-order mark for spreadsheets.
   --wait [SECONDS]   Read: when no USB drive is plugged in, wait for one (at
                      most SECONDS, which may have a fraction; no limit without)
                      and then read as usual. Check: when none matches, wait
@@ -78,14 +91,15 @@ Options:
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
                      16; any other whole number from -32768 to 32767 prints an
                      empty line.
-  --help             Prints this text.
-  --version          Prints the program's version.
+  -h, --help         Prints this text.
+  -V, --version      Prints the program's version.
 
 Output is UTF-8. A later option replaces an earlier one of the same name.
 Exit status: 0 done; 1 the serial number is empty, or check found no match; 2
 bad arguments, or input that is not UTF-8; 3 standard input could not be read,
-standard output not written, the device list not read (check), or an
-unexpected failure.
+standard output not written, the device list not read (check), device events
+not waited for, or an unexpected failure; 130 or 143 --wait ended by Ctrl-C or
+a terminate request.
 )";
 
 }  // namespace
