@@ -47,8 +47,10 @@ std::optional<std::vector<WmiRow>> Scripted(std::u16string_view wql,
   if (wql ==
       u"ASSOCIATORS OF {Win32_DiskPartition.DeviceID='Disk #1, Partition #0'} "
       u"WHERE AssocClass = Win32_LogicalDiskToPartition") {
-    return std::vector<WmiRow>{
-        {{u"DeviceID", u"E:"}, {u"VolumeName", u"STICK"}, {u"FileSystem", u"FAT32"}}};
+    return std::vector<WmiRow>{{{u"DeviceID", u"E:"},
+                                {u"VolumeName", u"STICK"},
+                                {u"FileSystem", u"FAT32"},
+                                {u"VolumeSerialNumber", u"78563412"}}};
   }
   // A failed association (empty slots, a refusing service) leaves the disk without partitions.
   return std::nullopt;
@@ -71,6 +73,10 @@ int main() {
       },
       [](std::u16string_view device) -> std::optional<std::u16string> {
         return device == kStick ? std::optional<std::u16string>(u"Cruzer Blade") : std::nullopt;
+      },
+      [](std::u16string_view device) -> std::optional<std::u16string> {
+        return device == kStick ? std::optional<std::u16string>(u"Port_#0002.Hub_#0001")
+                                : std::nullopt;
       }};
   const std::vector<UsbDevice> devices = vellmor::drives::AssembleWmiDrives(
       {DeviceId::Text(u"USB\\ROOT_HUB30\\4&2F6C0B6&0"), DeviceId::Text(kStick), DeviceId::Missing(),
@@ -84,6 +90,7 @@ int main() {
                      stick.serial == u"4C530001231120115142" && !stick.serial_made_up,
                  "the stick: ids and its own serial");
     checks.Check(stick.product_name == u"Cruzer Blade", "the stick: the product it reported");
+    checks.Check(stick.port == u"Port_#0002.Hub_#0001", "the stick: where it is plugged in");
     checks.Check(stick.disks.size() == 1 && stick.disks[0].volume.size_bytes == 15376318464ULL &&
                      stick.disks[0].partitions.size() == 1,
                  "the stick: its disk (the system disk is not tied to it)");
@@ -91,7 +98,7 @@ int main() {
       const auto& partition = stick.disks[0].partitions[0];
       checks.Check(partition.mount_points == std::vector<std::u16string>{u"E:\\"} &&
                        partition.label == u"STICK" && partition.file_system == u"FAT32" &&
-                       partition.size_bytes == 15375269888ULL,
+                       partition.size_bytes == 15375269888ULL && partition.uuid == u"78563412",
                    "the stick: drive letter, label and file system");
     }
     checks.Check(stick.notes.empty(), "the stick: no notes");
