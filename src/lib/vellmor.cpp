@@ -39,15 +39,19 @@ int Guarded(Body body) noexcept {
   }
 }
 
+// Output holds the empty text until there is an answer, whatever ends the call.
+void Clear(char* out, std::size_t out_size) {
+  if (out != nullptr && out_size > 0) {
+    out[0] = '\0';
+  }
+}
+
 // Copies the text with its NUL when it fits; the empty text otherwise.
 int WriteText(std::string_view text, char* out, std::size_t out_size, std::size_t* needed) {
   if (needed != nullptr) {
     *needed = text.size() + 1;
   }
   if (out_size <= text.size()) {
-    if (out_size > 0) {
-      out[0] = '\0';
-    }
     return VELLMOR_BUFFER_TOO_SMALL;
   }
   std::memcpy(out, text.data(), text.size());
@@ -64,7 +68,9 @@ std::optional<std::vector<DeviceId>> SystemDeviceIds() {
 int AnswerSerial(const std::optional<std::u16string>& serial, char* out, std::size_t out_size,
                  std::size_t* needed) {
   if (!serial || serial->empty()) {
-    WriteText({}, out, out_size, needed);
+    if (needed != nullptr) {
+      *needed = 1;
+    }
     return VELLMOR_NOT_FOUND;
   }
   return WriteText(vellmor::Utf16ToUtf8(*serial), out, out_size, needed);
@@ -97,6 +103,7 @@ const char* vellmor_error_text(int code) {
 }
 
 int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t out_size) {
+  Clear(out, out_size);
   return Guarded([&]() -> int {
     if (out == nullptr || (utf8 == nullptr && size > 0)) {
       return VELLMOR_BAD_ARGUMENT;
@@ -113,7 +120,6 @@ int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t 
     } else {
       decoded = vellmor::Utf8ToUtf16(bytes);
       if (!decoded) {
-        WriteText({}, out, out_size, nullptr);
         return VELLMOR_BAD_ARGUMENT;
       }
       text = *decoded;
@@ -130,13 +136,13 @@ int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t 
 }
 
 int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
+  Clear(out, out_size);
   return Guarded([&]() -> int {
     if (out == nullptr && out_size > 0) {
       return VELLMOR_BAD_ARGUMENT;
     }
     const auto ids = SystemDeviceIds();
     if (!ids) {
-      WriteText({}, out, out_size, nullptr);
       return VELLMOR_SYSTEM_ERROR;
     }
     return AnswerSerial(vellmor::serial::SelectSerial(*ids), out, out_size, needed);
@@ -145,6 +151,7 @@ int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
 
 int vellmor_check(const char* const* digests, size_t count, char* serial_out, size_t out_size,
                   size_t* needed) {
+  Clear(serial_out, out_size);
   return Guarded([&]() -> int {
     if (digests == nullptr || count == 0 || (serial_out == nullptr && out_size > 0)) {
       return VELLMOR_BAD_ARGUMENT;
@@ -154,14 +161,12 @@ int vellmor_check(const char* const* digests, size_t count, char* serial_out, si
       const auto digest =
           digests[i] == nullptr ? std::nullopt : vellmor::serial::ParseDigest(digests[i]);
       if (!digest) {
-        WriteText({}, serial_out, out_size, nullptr);
         return VELLMOR_BAD_ARGUMENT;
       }
       wanted.push_back(*digest);
     }
     const auto ids = SystemDeviceIds();
     if (!ids) {
-      WriteText({}, serial_out, out_size, nullptr);
       return VELLMOR_SYSTEM_ERROR;
     }
     const auto match = vellmor::serial::FindDigestMatch(*ids, wanted);
