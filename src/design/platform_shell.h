@@ -18,9 +18,9 @@ inline constexpr CursorHandle kLinkCursor = 0x1002D;
 class PlatformShell {
  public:
   virtual ~PlatformShell() = default;
-  virtual void ShellExecute(WindowHandle owner, std::string_view operation, std::string_view file,
-                            std::string_view parameters, std::string_view directory,
-                            int showCommand) = 0;
+  virtual void CallShellExecute(WindowHandle owner, std::string_view operation,
+                                std::string_view file, std::string_view parameters,
+                                std::string_view directory, int showCommand) = 0;
   virtual void SetCursor(CursorHandle cursor) = 0;
 };
 

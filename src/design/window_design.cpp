@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "base/application_title.h"
 #include "base/version.h"
 #include "contact.h"
 #include "resource_ids.h"
-#include "serial/read_serial_command.h"
 
 namespace vellmor::design {
 
@@ -29,7 +29,7 @@ std::u16string MainWCaption() {
   const std::string version = std::to_string(VELLMOR_VERSION_MAJOR) + "." +
                               std::to_string(VELLMOR_VERSION_MINOR) + "." +
                               std::to_string(VELLMOR_VERSION_TWEAK);
-  return std::u16string(serial::kApplicationTitle) + u"  Ver " + Widen(version);
+  return std::u16string(kApplicationTitle) + u"  Ver " + Widen(version);
 }
 
 Window MakeMainW() {
@@ -180,9 +180,9 @@ void OpenControlLink(PlatformShell& shell, WindowHandle owner, const Control& co
     return;
   }
   if (control.mailForm) {
-    shell.ShellExecute(owner, kOpen, control.link, "", programFolder, kMailShowCommand);
+    shell.CallShellExecute(owner, kOpen, control.link, "", programFolder, kMailShowCommand);
   } else {
-    shell.ShellExecute(owner, kOpen, control.link, kWebArgument, kWebArgument, kWebShowCommand);
+    shell.CallShellExecute(owner, kOpen, control.link, kWebArgument, kWebArgument, kWebShowCommand);
   }
 }
 

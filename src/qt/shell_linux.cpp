@@ -21,9 +21,9 @@ QString FromUtf8(std::string_view text) {
 // reports anything back, as the Windows calls' results go unexamined.
 class LinuxShell final : public PlatformShell {
  public:
-  void ShellExecute(WindowHandle /*owner*/, std::string_view operation, std::string_view file,
-                    std::string_view /*parameters*/, std::string_view directory,
-                    int /*showCommand*/) override {
+  void CallShellExecute(WindowHandle /*owner*/, std::string_view operation, std::string_view file,
+                        std::string_view /*parameters*/, std::string_view directory,
+                        int /*showCommand*/) override {
     if (FromUtf8(operation).compare(QStringLiteral("open"), Qt::CaseInsensitive) != 0) {
       return;
     }

@@ -14,7 +14,7 @@ ShownSerial RunReadSerialCommand(const std::function<SerialValue()>& cc, ReadSer
 
   view.SetText1(shown.serial.value_or(std::u16string()));
   if (view.Text1().empty()) {
-    view.ShowWarning(kWarningText, kApplicationTitle);
+    view.ShowWarning(kWarningText, vellmor::kApplicationTitle);
     shown.warned = true;
   }
 

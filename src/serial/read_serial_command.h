@@ -5,13 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "base/version.h"
+#include "base/application_title.h"
 #include "device_id.h"
 
 namespace vellmor::serial {
 
 inline constexpr std::u16string_view kWarningText = u"请插入U盘";
-inline constexpr std::u16string_view kApplicationTitle = u"" VELLMOR_PRODUCT_NAME;
 inline constexpr std::int16_t kDigestLength = 32;
 
 // What the command touches of the window: the two text boxes and the modal warning.

@@ -20,9 +20,9 @@ struct Call {
 
 class RecordingShell : public PlatformShell {
  public:
-  void ShellExecute(WindowHandle /*owner*/, std::string_view operation, std::string_view file,
-                    std::string_view parameters, std::string_view directory,
-                    int showCommand) override {
+  void CallShellExecute(WindowHandle /*owner*/, std::string_view operation, std::string_view file,
+                        std::string_view parameters, std::string_view directory,
+                        int showCommand) override {
     EXPECT_EQ(operation, "Open");
     calls.push_back(
         {std::string(file), std::string(parameters), std::string(directory), showCommand});

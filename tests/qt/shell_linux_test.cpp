@@ -48,17 +48,18 @@ void ShellLinuxTest::cleanup() {
 }
 
 void ShellLinuxTest::openHandsTheLinkToTheDesktopOnce() {
-  m_shell->ShellExecute(1, "Open", "http://www.example.net/ad.asp?from=example.com", "0", "0", 0);
+  m_shell->CallShellExecute(1, "Open", "http://www.example.net/ad.asp?from=example.com", "0", "0",
+                            0);
   QCOMPARE(m_recorder.opened,
            QList<QUrl>({QUrl(QStringLiteral("http://www.example.net/ad.asp?from=example.com"))}));
 
   m_recorder.opened.clear();
-  m_shell->ShellExecute(1, "Open", "mailto:author@example.com", "", "/usr/bin", 1);
+  m_shell->CallShellExecute(1, "Open", "mailto:author@example.com", "", "/usr/bin", 1);
   QCOMPARE(m_recorder.opened, QList<QUrl>({QUrl(QStringLiteral("mailto:author@example.com"))}));
 }
 
 void ShellLinuxTest::otherOperationsOpenNothing() {
-  m_shell->ShellExecute(1, "print", "http://www.example.com", "0", "0", 0);
+  m_shell->CallShellExecute(1, "print", "http://www.example.com", "0", "0", 0);
   QVERIFY(m_recorder.opened.isEmpty());
 }
 

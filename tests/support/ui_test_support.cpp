@@ -53,9 +53,9 @@ std::unique_ptr<serial::UsbHubService> ScriptedUsbHubSource::Bind(std::u16string
   return std::make_unique<ScriptedService>(answers.at(std::min(index, answers.size() - 1)));
 }
 
-void RecordingShell::ShellExecute(design::WindowHandle owner, std::string_view operation,
-                                  std::string_view file, std::string_view parameters,
-                                  std::string_view directory, int showCommand) {
+void RecordingShell::CallShellExecute(design::WindowHandle owner, std::string_view operation,
+                                      std::string_view file, std::string_view parameters,
+                                      std::string_view directory, int showCommand) {
   calls.push_back({owner, std::string(operation), std::string(file), std::string(parameters),
                    std::string(directory), showCommand});
 }

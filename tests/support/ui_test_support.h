@@ -8,9 +8,9 @@
 #include <QPushButton>
 
 #include "design/platform_shell.h"
+#include "qt/main_window.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
-#include "qt/main_window.h"
 
 namespace vellmor::ui::test {
 
@@ -40,9 +40,9 @@ class RecordingShell : public design::PlatformShell {
   std::vector<ShellCall> calls;
   std::vector<design::CursorHandle> cursors;
 
-  void ShellExecute(design::WindowHandle owner, std::string_view operation, std::string_view file,
-                    std::string_view parameters, std::string_view directory,
-                    int showCommand) override;
+  void CallShellExecute(design::WindowHandle owner, std::string_view operation,
+                        std::string_view file, std::string_view parameters,
+                        std::string_view directory, int showCommand) override;
   void SetCursor(design::CursorHandle cursor) override;
 };
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "check.h"
+#include "win32/shell_win.h"
 
 namespace {
 
@@ -32,10 +33,20 @@ void ChecksSetCursor(vellmor::windows_test::CheckCounter& check) {
               "a second shell object sets it again");
 }
 
+// A folder named with a full-width quotation mark must not turn into one with
+// the ASCII mark, which names another folder (or none).
+void ChecksAnsiText(vellmor::windows_test::CheckCounter& check) {
+  check.Check(vellmor::win32::AnsiText("C:\\＂x", 1252) == "C:\\?x",
+              "a character code page 1252 lacks becomes '?', not a look-alike");
+  check.Check(vellmor::win32::AnsiText("C:\\中文", 936) == "C:\\\xD6\xD0\xCE\xC4",
+              "code page 936 has the Chinese characters");
+}
+
 }  // namespace
 
 int main() {
   vellmor::windows_test::CheckCounter check;
   ChecksSetCursor(check);
+  ChecksAnsiText(check);
   return check.Finish("shell_win_test");
 }

@@ -1,14 +1,11 @@
-#include "platform_shell.h"
+#include "shell_win.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include <windows.h>
-// shellapi.h maps this name onto ShellExecuteA/W, which would hide our override.
-#undef ShellExecute
-
 #include "base/run_time_error.h"
+#include "design/platform_shell.h"
 
 namespace vellmor::design {
 namespace {
@@ -42,41 +39,17 @@ SetCursorFunction SetCursorEntry() {
   return entry;
 }
 
-// The A entry wants the ANSI code page. A character that page lacks becomes
-// its default character, as the system's own conversion makes it.
-std::string ToAnsi(std::string_view utf8) {
-  if (utf8.empty()) {
-    return {};
-  }
-  const int utf8Length = static_cast<int>(utf8.size());
-  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, nullptr, 0);
-  if (wideLength <= 0) {
-    return {};
-  }
-  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, wide.data(), wideLength);
-  const int ansiLength =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  if (ansiLength <= 0) {
-    return {};
-  }
-  std::string ansi(static_cast<std::size_t>(ansiLength), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, ansi.data(), ansiLength, nullptr,
-                      nullptr);
-  return ansi;
-}
-
 class WindowsShell : public PlatformShell {
  public:
-  void ShellExecute(WindowHandle owner, std::string_view operation, std::string_view file,
-                    std::string_view parameters, std::string_view directory,
-                    int showCommand) override {
+  void CallShellExecute(WindowHandle owner, std::string_view operation, std::string_view file,
+                        std::string_view parameters, std::string_view directory,
+                        int showCommand) override {
     const ShellExecuteAFunction shellExecute = ShellExecuteAEntry();
     // std::string's c_str() is never null: an empty text goes as an empty string.
-    const std::string ansiOperation = ToAnsi(operation);
-    const std::string ansiFile = ToAnsi(file);
-    const std::string ansiParameters = ToAnsi(parameters);
-    const std::string ansiDirectory = ToAnsi(directory);
+    const std::string ansiOperation = win32::AnsiText(operation);
+    const std::string ansiFile = win32::AnsiText(file);
+    const std::string ansiParameters = win32::AnsiText(parameters);
+    const std::string ansiDirectory = win32::AnsiText(directory);
     // Handles cross the interface as numbers.
     shellExecute(reinterpret_cast<HWND>(owner),  // NOLINT(performance-no-int-to-ptr)
                  ansiOperation.c_str(), ansiFile.c_str(), ansiParameters.c_str(),
@@ -93,3 +66,33 @@ class WindowsShell : public PlatformShell {
 std::unique_ptr<PlatformShell> MakeSystemShell() { return std::make_unique<WindowsShell>(); }
 
 }  // namespace vellmor::design
+
+namespace vellmor::win32 {
+
+std::string AnsiText(std::string_view utf8, UINT codePage) {
+  if (utf8.empty()) {
+    return {};
+  }
+  const int utf8Length = static_cast<int>(utf8.size());
+  const int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, nullptr, 0);
+  if (wideLength <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Length, wide.data(), wideLength);
+  // No best fit: a look-alike would name another folder, the default character none.
+  // UTF-8 has every character and takes no such flag.
+  const UINT page = codePage == CP_ACP ? GetACP() : codePage;
+  const DWORD flags = page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int ansiLength =
+      WideCharToMultiByte(page, flags, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (ansiLength <= 0) {
+    return {};
+  }
+  std::string ansi(static_cast<std::size_t>(ansiLength), '\0');
+  WideCharToMultiByte(page, flags, wide.data(), wideLength, ansi.data(), ansiLength, nullptr,
+                      nullptr);
+  return ansi;
+}
+
+}  // namespace vellmor::win32
