@@ -65,12 +65,14 @@ Window MakeMainW() {
            .kind = ControlKind::kTextBox,
            .rect = {1440, 1560, 3255, 375},
            .tabIndex = 3,
-           .border = Border::kSunken},
+           .border = Border::kSunken,
+           .labelledBy = "Label2"},
           {.name = "Text1",
            .kind = ControlKind::kTextBox,
            .rect = {1440, 1080, 3255, 375},
            .tabIndex = 0,
-           .border = Border::kSunken},
+           .border = Border::kSunken,
+           .labelledBy = "Label1"},
           {.name = "Label4",
            .kind = ControlKind::kLabel,
            .rect = {360, 2640, 6675, 825},
@@ -172,6 +174,16 @@ std::vector<const Control*> FocusCycle(const Window& window) {
   std::stable_sort(cycle.begin(), cycle.end(),
                    [](const Control* a, const Control* b) { return a->tabIndex < b->tabIndex; });
   return cycle;
+}
+
+std::u16string AccessibleName(const Window& window, const Control& control) {
+  if (const Control* label = window.Find(control.labelledBy); label != nullptr) {
+    return label->caption;
+  }
+  if (!control.caption.empty()) {
+    return control.caption;
+  }
+  return Widen(control.link);
 }
 
 void OpenControlLink(PlatformShell& shell, WindowHandle owner, const Control& control,

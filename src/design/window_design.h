@@ -69,6 +69,7 @@ struct Control {
   bool autoSize = false;  // sizes itself to its caption in its font
   bool multiLine = false;
   int picture = 0;  // resource id of a picture box's picture (its first frame is shown)
+  std::string_view labelledBy = {};  // the label whose caption names it to screen readers
 };
 
 enum class FrameKind {
@@ -107,6 +108,10 @@ bool TakesFocus(const Control& control);
 
 // The controls that the Tab key visits, in tab order.
 std::vector<const Control*> FocusCycle(const Window& window);
+
+// What a screen reader calls the control: the caption of the label that names
+// it, else its own caption, else (a picture) the address it opens.
+std::u16string AccessibleName(const Window& window, const Control& control);
 
 // The shell call for a click on the control: "Open" with its link; the web
 // form with parameters "0", directory "0" and show command 0 (hidden), the

@@ -142,7 +142,8 @@ QWidget* CreateControl(QWidget& window, const design::Control& control) {
 
 QWidget* CreateControls(QWidget& window, const design::Window& design) {
   for (const design::Control& control : design.controls) {
-    CreateControl(window, control);
+    CreateControl(window, control)
+        ->setAccessibleName(ToQString(design::AccessibleName(design, control)));
   }
   const std::vector<const design::Control*> cycle = design::FocusCycle(design);
   for (std::size_t i = 1; i < cycle.size(); ++i) {

@@ -1,10 +1,29 @@
 #include "link_label.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 
 namespace vellmor::ui {
+namespace {
+
+// Screen readers hear a link, by the name the window gives it, not static text.
+QAccessibleInterface* LinkLabelAccessible(const QString& className, QObject* object) {
+  if (className == QLatin1String(LinkLabel::staticMetaObject.className()) && object != nullptr &&
+      object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Link);
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) {
+  static const bool installed = [] {
+    QAccessible::installFactory(&LinkLabelAccessible);
+    return true;
+  }();
+  (void)installed;
   // Moves with no button held arrive only with tracking on.
   setMouseTracking(true);
 }

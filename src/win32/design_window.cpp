@@ -4,8 +4,11 @@
 #include <string>
 #include <utility>
 
+#include <commctrl.h>
+#include <oleacc.h>
+
+#include "accessible.h"
 #include "dpi.h"
-#include "picture.h"
 #include "text.h"
 
 namespace vellmor::win32 {
@@ -13,37 +16,29 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"VellmorWindow";
 constexpr wchar_t kOwnerClass[] = L"VellmorOwner";
-constexpr wchar_t kLinkControlClass[] = L"VellmorControl";
 // Clear of IDOK and IDCANCEL, which Enter and Escape send to the window.
 constexpr int kFirstControlId = 100;
 constexpr int kBigIconPixels = 32;
 constexpr int kSmallIconPixels = 16;
+constexpr UINT_PTR kTextBoxSubclass = 1;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
-void RegisterClasses() {
-  static const bool registered = [] {
-    WNDCLASSEXW window{};
-    window.cbSize = sizeof(window);
-    window.lpfnWndProc = DefWindowProcW;
-    window.hInstance = Instance();
+void RegisterClasses(WNDPROC windowProc) {
+  static const bool registered = [windowProc] {
+    WNDCLASSEXW owner{};
+    owner.cbSize = sizeof(owner);
+    owner.lpfnWndProc = &DefWindowProcW;
+    owner.hInstance = Instance();
+    owner.lpszClassName = kOwnerClass;
+    RegisterClassExW(&owner);
+
+    WNDCLASSEXW window = owner;
+    window.lpfnWndProc = windowProc;
     window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window.lpszClassName = kOwnerClass;
-    RegisterClassExW(&window);
-
     window.lpszClassName = kWindowClass;
-    RegisterClassExW(&window);
-
-    // Labels and the picture box; no class pointer, each sets its own.
-    WNDCLASSEXW control{};
-    control.cbSize = sizeof(control);
-    control.lpfnWndProc = DefWindowProcW;
-    control.hInstance = Instance();
-    control.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    control.lpszClassName = kLinkControlClass;
-    RegisterClassExW(&control);
-    return true;
+    return RegisterClassExW(&window) != 0;
   }();
   (void)registered;
 }
@@ -53,17 +48,9 @@ bool SameFont(const design::Font& a, const design::Font& b) {
          a.underline == b.underline && a.charSet == b.charSet;
 }
 
-std::wstring WindowText(HWND hwnd) {
-  const int length = GetWindowTextLengthW(hwnd);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(hwnd, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-  return text;
-}
-
 // What a caption takes in its font, drawn from the top-left.
-SIZE CaptionExtent(HWND control, HFONT font) {
-  const std::wstring caption = WindowText(control);
+SIZE CaptionExtent(HWND control, HFONT font, const std::u16string& text) {
+  const std::wstring caption = Wide(text);
   const HDC dc = GetDC(control);
   const HGDIOBJ previous = SelectObject(dc, font);
   RECT extent{0, 0, 0, 0};
@@ -80,7 +67,7 @@ bool IsChildOf(HWND parent, HWND hwnd) { return hwnd != nullptr && IsChild(paren
 
 DesignWindow::DesignWindow(const design::Window& design, HWND owner, Events events)
     : m_design(design), m_events(std::move(events)), m_owner(owner) {
-  RegisterClasses();
+  RegisterClasses(&WindowProc);
   if (design.frame == design::FrameKind::kFixedDialog) {
     m_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     m_exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
@@ -88,6 +75,8 @@ DesignWindow::DesignWindow(const design::Window& design, HWND owner, Events even
     m_style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     m_exStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
   }
+  int x = CW_USEDEFAULT;
+  int y = CW_USEDEFAULT;
   if (design.taskbarButton) {
     m_exStyle |= WS_EX_APPWINDOW;
   } else if (m_owner == nullptr) {
@@ -95,24 +84,30 @@ DesignWindow::DesignWindow(const design::Window& design, HWND owner, Events even
                                     Instance(), nullptr);
     m_owner = m_hiddenOwner;
   }
+  const bool overOwner = m_owner != nullptr && m_owner != m_hiddenOwner;
+  if (overOwner) {
+    // Born on the owner's screen, so that its dpi is the owner's from the start.
+    RECT around{};
+    GetWindowRect(m_owner, &around);
+    x = around.left;
+    y = around.top;
+  }
 
   const std::wstring caption = Wide(design.caption);
-  m_hwnd = CreateWindowExW(m_exStyle, kWindowClass, caption.c_str(), m_style, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_owner, nullptr,
-                           Instance(), nullptr);
+  CreateWindowExW(m_exStyle, kWindowClass, caption.c_str(), m_style, x, y, 0, 0, m_owner, nullptr,
+                  Instance(), this);
   if (m_hwnd == nullptr) {
     return;
   }
-  SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
   CreateControls();
   ApplyTabOrder();
-  Layout(WindowDpi(m_hwnd));
+  Layout(overOwner ? WindowDpi(m_owner) : WindowDpi(m_hwnd));
+  SizeFrame();
 }
 
 DesignWindow::~DesignWindow() {
   if (m_hwnd != nullptr) {
-    // Gone before the fonts, pointers and pictures its controls borrow.
+    // Gone before the fonts and pictures its controls borrow.
     const HWND hwnd = m_hwnd;
     m_events = {};
     DestroyWindow(hwnd);
@@ -136,10 +131,8 @@ void DesignWindow::CreateControls() {
   for (const design::Control& control : m_design.controls) {
     auto entry = std::make_unique<Entry>();
     entry->design = &control;
-    entry->window = this;
-    const wchar_t* className = kLinkControlClass;
-    DWORD style = WS_CHILD | WS_VISIBLE;
-    DWORD exStyle = 0;
+    const wchar_t* className = nullptr;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
     switch (control.kind) {
       case design::ControlKind::kButton:
         className = L"BUTTON";
@@ -153,37 +146,31 @@ void DesignWindow::CreateControls() {
       case design::ControlKind::kPictureBox:
         break;
     }
-    if (design::TakesFocus(control)) {
-      style |= WS_TABSTOP;
+    if (className == nullptr) {
+      LinkControl::Events events{[this](const design::Control& clicked) { Click(clicked); },
+                                 [this](const design::Control& moved, bool anyButtonHeld) {
+                                   if (m_events.mouseMove) {
+                                     m_events.mouseMove(moved, anyButtonHeld);
+                                   }
+                                 }};
+      entry->link =
+          std::make_unique<LinkControl>(m_design, control, m_hwnd, id++, std::move(events));
+      entry->hwnd = entry->link->hwnd();
+    } else {
+      const DWORD exStyle =
+          control.border == design::Border::kSunken ? static_cast<DWORD>(WS_EX_CLIENTEDGE) : 0;
+      const std::wstring caption = Wide(control.caption);
+      entry->hwnd =
+          CreateWindowExW(exStyle, className, caption.c_str(), style, 0, 0, 0, 0, m_hwnd,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), Instance(), nullptr);
     }
-    if (control.border == design::Border::kSunken) {
-      exStyle |= WS_EX_CLIENTEDGE;
-    }
-    if (control.picture != 0) {
-      entry->picture = LoadPictureResource(control.picture);
-    }
-    if (control.pointer == design::PointerKind::kImage) {
-      // A .cur keeps its hot spot; an icon used as a pointer has it in the middle.
-      auto pointer = static_cast<HCURSOR>(
-          LoadImageW(Instance(), MAKEINTRESOURCEW(control.pointerImage), IMAGE_CURSOR, 0, 0, 0));
-      if (pointer == nullptr) {
-        pointer = static_cast<HCURSOR>(
-            LoadImageW(Instance(), MAKEINTRESOURCEW(control.pointerImage), IMAGE_ICON, 0, 0, 0));
-      }
-      entry->pointer = pointer;
-      m_pointers.emplace_back(pointer);
-    }
-    const std::wstring caption = Wide(control.caption);
-    entry->hwnd = CreateWindowExW(exStyle, className, caption.c_str(), style, 0, 0, 0, 0, m_hwnd,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), Instance(),
-                                  className == kLinkControlClass ? entry.get() : nullptr);
-    if (className == kLinkControlClass && entry->hwnd != nullptr) {
-      SetWindowLongPtrW(entry->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(entry.get()));
-      SetWindowLongPtrW(entry->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc));
-    }
-    if (control.kind == design::ControlKind::kTextBox) {
+    if (control.kind == design::ControlKind::kTextBox && entry->hwnd != nullptr) {
       // No length limit.
       SendMessageW(entry->hwnd, EM_SETLIMITTEXT, 0, 0);
+      // The system names a text box after a label of its own class only.
+      entry->accessibleName = Wide(design::AccessibleName(m_design, control));
+      SetWindowSubclass(entry->hwnd, &TextBoxProc, kTextBoxSubclass,
+                        reinterpret_cast<DWORD_PTR>(entry.get()));
     }
     m_entries.push_back(std::move(entry));
   }
@@ -218,30 +205,37 @@ HFONT DesignWindow::FontFor(const design::Font& font, int dpi, std::vector<Uniqu
 }
 
 void DesignWindow::Layout(int dpi) {
+  m_dpi = dpi;
   // The new fonts are in place before the old ones go.
   std::vector<UniqueFont> fonts;
   std::vector<design::Font> specs;
   for (const auto& entry : m_entries) {
     const design::Control& control = *entry->design;
     entry->font = FontFor(control.font.value_or(m_design.defaultFont), dpi, fonts, specs);
-    SendMessageW(entry->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(entry->font), FALSE);
     RECT place = PixelRect(control.rect, dpi);
     if (control.autoSize) {
-      const SIZE extent = CaptionExtent(entry->hwnd, entry->font);
+      const SIZE extent = CaptionExtent(entry->hwnd, entry->font, control.caption);
       place.right = place.left + extent.cx;
       place.bottom = place.top + extent.cy;
     }
+    if (entry->link) {
+      entry->link->Layout(entry->font, place, dpi);
+      continue;
+    }
+    SendMessageW(entry->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(entry->font), FALSE);
     SetWindowPos(entry->hwnd, nullptr, place.left, place.top, place.right - place.left,
                  place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(entry->hwnd, nullptr, TRUE);
   }
   m_fonts = std::move(fonts);
   m_fontSpecs = std::move(specs);
+  LoadIcons(dpi);
+}
 
-  const SIZE outer = OuterSize(m_design.client, m_style, m_exStyle, dpi);
+void DesignWindow::SizeFrame() {
+  const SIZE outer = OuterSize(m_design.client, m_style, m_exStyle, m_dpi);
   SetWindowPos(m_hwnd, nullptr, 0, 0, outer.cx, outer.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  LoadIcons(dpi);
 }
 
 void DesignWindow::LoadIcons(int dpi) {
@@ -264,18 +258,25 @@ void DesignWindow::Place() {
   GetWindowRect(m_hwnd, &window);
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
-  RECT around{};
-  if (m_design.placement == design::Placement::kCentreOverOwner && m_owner != nullptr &&
-      m_owner != m_hiddenOwner) {
+  const bool overOwner = m_design.placement == design::Placement::kCentreOverOwner &&
+                         m_owner != nullptr && m_owner != m_hiddenOwner;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(
+      MonitorFromWindow(overOwner ? m_owner : m_hwnd,
+                        overOwner ? MONITOR_DEFAULTTONEAREST : MONITOR_DEFAULTTOPRIMARY),
+      &monitor);
+  const RECT work = monitor.rcWork;
+  RECT around = work;
+  if (overOwner) {
     GetWindowRect(m_owner, &around);
-  } else {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    around = monitor.rcWork;
   }
-  const int left = around.left + ((around.right - around.left) - width) / 2;
-  const int top = around.top + ((around.bottom - around.top) - height) / 2;
+  int left = around.left + ((around.right - around.left) - width) / 2;
+  int top = around.top + ((around.bottom - around.top) - height) / 2;
+  // Inside the work area of the owner's screen, the title bar above all.
+  left =
+      std::max(std::min(left, static_cast<int>(work.right) - width), static_cast<int>(work.left));
+  top = std::max(std::min(top, static_cast<int>(work.bottom) - height), static_cast<int>(work.top));
   SetWindowPos(m_hwnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -298,12 +299,49 @@ void DesignWindow::FocusFirst() {
   }
 }
 
+void DesignWindow::Click(const design::Control& control) {
+  if (m_events.click) {
+    m_events.click(control);
+  }
+}
+
+void DesignWindow::PressFocusedButton() {
+  // Enter on a focused push button presses it; elsewhere it presses nothing,
+  // since neither button is the default one.
+  const HWND focus = GetFocus();
+  for (const auto& entry : m_entries) {
+    if (entry->hwnd == focus && entry->design->kind == design::ControlKind::kButton) {
+      Click(*entry->design);
+      return;
+    }
+  }
+}
+
 LRESULT CALLBACK DesignWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self =
+        static_cast<DesignWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->m_hwnd = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
   auto* self = reinterpret_cast<DesignWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
   return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT CALLBACK DesignWindow::TextBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR /*id*/, DWORD_PTR data) {
+  if (message == WM_GETOBJECT) {
+    const auto* entry = reinterpret_cast<const Entry*>(data);
+    if (const auto answer = AnswerGetObject(hwnd, wParam, lParam, entry->accessibleName, 0)) {
+      return *answer;
+    }
+  } else if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, &TextBoxProc, kTextBoxSubclass);
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT DesignWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -312,9 +350,11 @@ LRESULT DesignWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
         const auto id = static_cast<std::size_t>(LOWORD(wParam));
-        if (id >= kFirstControlId && id - kFirstControlId < m_entries.size() && m_events.click) {
-          m_events.click(*m_entries[id - kFirstControlId]->design);
+        if (id >= kFirstControlId && id - kFirstControlId < m_entries.size()) {
+          Click(*m_entries[id - kFirstControlId]->design);
         }
+      } else if (LOWORD(wParam) == IDOK && lParam == 0) {
+        PressFocusedButton();
       }
       return 0;
     case WM_ACTIVATE:
@@ -333,11 +373,17 @@ LRESULT DesignWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         }
       }
       return 0;
+    case WM_GETDPISCALEDSIZE: {
+      // The designed size at the new dpi, not the old size scaled.
+      auto* size = reinterpret_cast<SIZE*>(lParam);
+      *size = OuterSize(m_design.client, m_style, m_exStyle, static_cast<int>(LOWORD(wParam)));
+      return TRUE;
+    }
     case WM_DPICHANGED: {
-      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
       Layout(HIWORD(wParam));
-      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
     case WM_CLOSE:
@@ -348,6 +394,7 @@ LRESULT DesignWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_NCDESTROY: {
       m_hwnd = nullptr;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       for (auto& entry : m_entries) {
         entry->hwnd = nullptr;
       }
@@ -360,103 +407,6 @@ LRESULT DesignWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-}
-
-LRESULT CALLBACK DesignWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* entry = reinterpret_cast<Entry*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (entry == nullptr || entry->hwnd != hwnd) {
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-  }
-  return HandleControlMessage(*entry, message, wParam, lParam);
-}
-
-LRESULT DesignWindow::HandleControlMessage(Entry& entry, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-  const HWND hwnd = entry.hwnd;
-  const design::Control& control = *entry.design;
-  DesignWindow& window = *entry.window;
-  switch (message) {
-    case WM_PAINT:
-      PaintControl(entry);
-      return 0;
-    case WM_SETFONT:
-      entry.font = reinterpret_cast<HFONT>(wParam);
-      if (LOWORD(lParam) != 0) {
-        InvalidateRect(hwnd, nullptr, TRUE);
-      }
-      return 0;
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(entry.font);
-    case WM_SETCURSOR:
-      if (LOWORD(lParam) != HTCLIENT) {
-        break;
-      }
-      switch (control.pointer) {
-        case design::PointerKind::kImage:
-          SetCursor(entry.pointer);
-          return TRUE;
-        case design::PointerKind::kSystemCursor:
-          // No pointer of its own: the mouse-move handler puts one up.
-          return TRUE;
-        case design::PointerKind::kStandard:
-          SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-          return TRUE;
-      }
-      break;
-    case WM_MOUSEMOVE:
-      if (window.m_events.mouseMove) {
-        window.m_events.mouseMove(control, (wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0);
-      }
-      return 0;
-    case WM_LBUTTONDOWN:
-      entry.pressed = true;
-      SetCapture(hwnd);
-      if (design::TakesFocus(control)) {
-        SetFocus(hwnd);
-      }
-      return 0;
-    case WM_LBUTTONUP: {
-      // A click is a press and a release over the same control, anywhere in it.
-      const bool wasPressed = entry.pressed;
-      entry.pressed = false;
-      if (GetCapture() == hwnd) {
-        ReleaseCapture();
-      }
-      RECT client{};
-      GetClientRect(hwnd, &client);
-      const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (wasPressed && PtInRect(&client, at) && window.m_events.click) {
-        window.m_events.click(control);
-      }
-      return 0;
-    }
-    case WM_CAPTURECHANGED:
-      entry.pressed = false;
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-void DesignWindow::PaintControl(Entry& entry) {
-  PAINTSTRUCT paint{};
-  const HDC dc = BeginPaint(entry.hwnd, &paint);
-  RECT client{};
-  GetClientRect(entry.hwnd, &client);
-  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-  if (entry.picture) {
-    DrawPicture(*entry.picture.Get(), dc, 0, 0, WindowDpi(entry.hwnd));
-  } else {
-    const std::wstring caption = WindowText(entry.hwnd);
-    const HGDIOBJ previous = SelectObject(dc, entry.font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &client,
-              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, previous);
-  }
-  EndPaint(entry.hwnd, &paint);
 }
 
 }  // namespace vellmor::win32

@@ -9,6 +9,7 @@ namespace {
 
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
 
 // Looked up by name, so that the program still starts on systems before them.
 template <typename Function>
@@ -38,6 +39,18 @@ int WindowDpi(HWND window) {
     }
   }
   return SystemDpi();
+}
+
+int PointerSizeForDpi(int dpi) {
+  static const auto metricsForDpi =
+      User32Entry<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
+  if (metricsForDpi != nullptr) {
+    const int size = metricsForDpi(SM_CXCURSOR, static_cast<UINT>(dpi));
+    if (size > 0) {
+      return size;
+    }
+  }
+  return MulDiv(GetSystemMetrics(SM_CXCURSOR), dpi, SystemDpi());
 }
 
 RECT PixelRect(const design::Rect& twips, int dpi) {

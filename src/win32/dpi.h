@@ -12,6 +12,9 @@ namespace vellmor::win32 {
 // (Windows 10 and later), else the system's.
 int WindowDpi(HWND window);
 
+// The side of the system's pointers at the dpi.
+int PointerSizeForDpi(int dpi);
+
 // A design rectangle in pixels at the dpi.
 RECT PixelRect(const design::Rect& twips, int dpi);
 

@@ -11,6 +11,9 @@ namespace vellmor::win32 {
 struct FontDeleter {
   void operator()(HFONT font) const { DeleteObject(font); }
 };
+struct BitmapDeleter {
+  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
 struct IconDeleter {
   void operator()(HICON icon) const { DestroyIcon(icon); }
 };
@@ -19,6 +22,7 @@ struct CursorDeleter {
 };
 
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 using UniqueCursor = std::unique_ptr<std::remove_pointer_t<HCURSOR>, CursorDeleter>;
 

@@ -1,7 +1,9 @@
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -65,6 +67,7 @@ class MainWindowTest : public QObject {
   void captionLabelsFitTheirCaptions();
   void tabCyclesTheFocusTakingControls();
   void enterAndEscapeTriggerNothing();
+  void screenReadersHearNamesAndRoles();
   void closingReportsTheEnd();
 
   void readSerialShowsSerialAndItsDigest();
@@ -263,6 +266,22 @@ void MainWindowTest::enterAndEscapeTriggerNothing() {
     QVERIFY(!button->isDefault());
     QVERIFY(!button->autoDefault());
   }
+}
+
+void MainWindowTest::screenReadersHearNamesAndRoles() {
+  const auto heard = [this](const char* name) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Control(name));
+    return std::pair(accessible->role(), accessible->text(QAccessible::Name));
+  };
+  QCOMPARE(heard("Text1"), std::pair(QAccessible::EditableText, QStringLiteral("U盘序列号")));
+  QCOMPARE(heard("Text2"), std::pair(QAccessible::EditableText, QStringLiteral("MD5加密")));
+  QCOMPARE(heard("Label4"), std::pair(QAccessible::Link,
+                                      QStringLiteral("本软件免费提供给广大用户，用于交流探讨。\r\n"
+                                                     "如有疑问请直接联系或网上留言。")));
+  QCOMPARE(heard("Picture1"),
+           std::pair(QAccessible::Link,
+                     QStringLiteral("http://www.example.net/ad.asp?from=example.com")));
+  QCOMPARE(heard("Label1").first, QAccessible::StaticText);
 }
 
 void MainWindowTest::closingReportsTheEnd() {
