@@ -441,8 +441,8 @@ grep -vE '^(wine: Read access|.*setlocale)' "$out/driver.log"
 check "Vellmor.exe walked through under wine" status_is 0
 check "a click on Label4 hands the author's site to the shell" \
   grep -qE '^xdg-open http://www\.example\.com/?$' "$links"
-check "a click on the banner hands the advertiser's page to the shell" \
-  grep -qxF 'xdg-open http://www.example.net/ad.asp?from=example.com' "$links"
+check "the banner hands the advertiser's page to the shell for a click, Space and Enter" \
+  test "$(grep -cxF 'xdg-open http://www.example.net/ad.asp?from=example.com' "$links")" -eq 3
 check "a click on the About window's Label3 hands the mail link to the shell" \
   grep -qxF 'xdg-email mailto:author@example.com' "$links"
 for picture in mainw about; do
@@ -489,5 +489,20 @@ left=$(find "$prefix/drive_c" -iname '*vellmor*' 2>/dev/null; grep -il vellmor "
 [[ -n $left ]] && echo "left behind: $left"
 check "nothing of Vellmor is left after uninstalling" test -z "$left"
 elapsed "installer" "$start"
+
+# The same prefix at 125 %, 150 % and 200 %: the places, the sizes and the
+# banner of both windows scale with the dpi.
+start=$(date +%s)
+for dpi in 120 144 192; do
+  "${wine_env[@]}" "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$dpi" /f >/dev/null 2>&1
+  "${wine_env[@]}" "$wineserver" -w >/dev/null 2>&1
+  gui_run "dpi-$dpi" "$driver" "$(windows_path "$alone/Vellmor.exe")" "$(windows_path "$screenshots")" \
+    --layout
+  grep -vE '^(wine: Read access|.*setlocale)' "$out/dpi-$dpi.log"
+  check "Vellmor.exe laid out at $dpi dpi" status_is 0
+  check "screenshot $screenshots/mainw-$dpi.png" test -s "$screenshots/mainw-$dpi.png"
+done
+elapsed "dpi runs" "$start"
 
 finish

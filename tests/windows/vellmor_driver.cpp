@@ -2,7 +2,9 @@
 // person would: it reads what the windows show, clicks, answers the warning,
 // opens and closes the About window and finally closes MainW. It also times the
 // start and reads the program's working set, and saves screenshots of both windows.
-// Usage: vellmor_driver PROGRAM SCREENSHOT_FOLDER
+// At a dpi other than 96 it checks the layout alone (--layout), and --start
+// only times the start of any program whose window has MainW's caption.
+// Usage: vellmor_driver PROGRAM SCREENSHOT_FOLDER [--layout|--start]
 #include <windows.h>
 
 #include <psapi.h>
@@ -122,16 +124,6 @@ RECT PlaceIn(HWND parent, HWND control) {
   return rect;
 }
 
-bool PlacedAt(HWND parent, HWND control, RECT expected) {
-  const RECT r = PlaceIn(parent, control);
-  const bool same = r.left == expected.left && r.top == expected.top && r.right == expected.right &&
-                    r.bottom == expected.bottom;
-  if (!same) {
-    std::printf("  place is (%ld,%ld)-(%ld,%ld)\n", r.left, r.top, r.right, r.bottom);
-  }
-  return same;
-}
-
 SIZE ClientSize(HWND hwnd) {
   RECT client{};
   GetClientRect(hwnd, &client);
@@ -248,6 +240,56 @@ MainControls FindMainControls(HWND mainW) {
   return c;
 }
 
+int dpi = 96;
+
+// Twips at the screen's dpi, as the program scales them.
+long Pixels(int twips) { return MulDiv(twips, dpi, 1440); }
+
+// Within a pixel of the design at any dpi but 96, where it is exact.
+bool Near(long actual, long expected) {
+  return std::labs(actual - expected) <= (dpi == 96 ? 0 : 1);
+}
+
+bool PlacedAt(HWND parent, HWND control, int left, int top, int width, int height) {
+  const RECT r = PlaceIn(parent, control);
+  const bool close = Near(r.left, Pixels(left)) && Near(r.top, Pixels(top)) &&
+                     Near(r.right - r.left, Pixels(width)) &&
+                     Near(r.bottom - r.top, Pixels(height));
+  if (!close) {
+    std::printf("  place is (%ld,%ld) %ld x %ld, designed (%ld,%ld) %ld x %ld\n", r.left, r.top,
+                r.right - r.left, r.bottom - r.top, Pixels(left), Pixels(top), Pixels(width),
+                Pixels(height));
+  }
+  return close;
+}
+
+bool ClientIs(HWND hwnd, int width, int height) {
+  const SIZE client = ClientSize(hwnd);
+  std::printf("  client %ld x %ld at %d dpi\n", client.cx, client.cy, dpi);
+  return Near(client.cx, Pixels(width)) && Near(client.cy, Pixels(height));
+}
+
+// The banner is drawn to the right end of what the window shows of its box:
+// the last column of the client area, down the middle half of the box.
+bool BannerReachesRightEnd(HWND mainW, HWND picture1) {
+  const RECT box = PlaceIn(mainW, picture1);
+  const SIZE client = ClientSize(mainW);
+  POINT column{client.cx - 1, 0};
+  ClientToScreen(mainW, &column);
+  POINT top{0, box.top + (box.bottom - box.top) / 4};
+  ClientToScreen(mainW, &top);
+  const int rows = static_cast<int>((box.bottom - box.top) / 2);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const HDC screen = GetDC(nullptr);
+  int drawn = 0;
+  for (int row = 0; row < rows; ++row) {
+    drawn += GetPixel(screen, column.x, top.y + row) != face ? 1 : 0;
+  }
+  ReleaseDC(nullptr, screen);
+  std::printf("  banner pixels in the last column: %d of %d\n", drawn, rows);
+  return drawn * 4 >= rows * 3;
+}
+
 void ChecksMainWindow(HWND mainW, const MainControls& c) {
   const LONG style = GetWindowLongW(mainW, GWL_STYLE);
   check.Check((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) != 0 &&
@@ -257,9 +299,7 @@ void ChecksMainWindow(HWND mainW, const MainControls& c) {
   check.Check(owner != nullptr && !IsWindowVisible(owner) &&
                   (GetWindowLongW(mainW, GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0,
               "MainW: owned by a hidden window, so no taskbar button");
-  const SIZE client = ClientSize(mainW);
-  std::printf("  MainW client %ld x %ld\n", client.cx, client.cy);
-  check.Check(client.cx == 356 && client.cy == 225, "MainW: client area 356 x 225 at 96 dpi");
+  check.Check(ClientIs(mainW, 5340, 3375), "MainW: client area 5340 x 3375 twips");
   RECT window{};
   GetWindowRect(mainW, &window);
   RECT work{};
@@ -269,32 +309,60 @@ void ChecksMainWindow(HWND mainW, const MainControls& c) {
   check.Check(c.command1 && c.command3 && c.text1 && c.text2 && c.label1 && c.label2 && c.label4 &&
                   c.picture1,
               "MainW: every control is there");
-  if (!(c.command1 && c.command3 && c.text1 && c.text2 && c.label4 && c.picture1)) {
+  if (!(c.command1 && c.command3 && c.text1 && c.text2 && c.label1 && c.label2 && c.label4 &&
+        c.picture1)) {
     return;
   }
-  check.Check(PlacedAt(mainW, c.command1, {88, 136, 165, 157}), "Command1 at 88,136, 77 x 21");
-  check.Check(PlacedAt(mainW, c.command3, {176, 136, 253, 157}), "Command3 at 176,136, 77 x 21");
-  check.Check(PlacedAt(mainW, c.text1, {96, 72, 313, 97}), "Text1 at 96,72, 217 x 25");
-  check.Check(PlacedAt(mainW, c.text2, {96, 104, 313, 129}), "Text2 at 96,104, 217 x 25");
-  check.Check(PlacedAt(mainW, c.picture1, {-96, 0, 377, 65}), "Picture1 at -96,0, 473 x 65");
-  check.Check(PlacedAt(mainW, c.label4, {24, 176, 469, 231}), "Label4 at 24,176, 445 x 55");
+  check.Check(PlacedAt(mainW, c.command1, 1320, 2040, 1150, 315), "Command1's place and size");
+  check.Check(PlacedAt(mainW, c.command3, 2640, 2040, 1150, 315), "Command3's place and size");
+  check.Check(PlacedAt(mainW, c.text1, 1440, 1080, 3255, 375), "Text1's place and size");
+  check.Check(PlacedAt(mainW, c.text2, 1440, 1560, 3255, 375), "Text2's place and size");
+  check.Check(PlacedAt(mainW, c.picture1, -1440, 0, 7095, 975), "Picture1's place and size");
+  check.Check(PlacedAt(mainW, c.label4, 360, 2640, 6675, 825), "Label4's place and size");
   const RECT label1 = PlaceIn(mainW, c.label1);
   const RECT label2 = PlaceIn(mainW, c.label2);
-  check.Check(label1.left == 16 && label1.top == 80 && label2.left == 24 && label2.top == 104,
+  check.Check(Near(label1.left, Pixels(240)) && Near(label1.top, Pixels(1200)) &&
+                  Near(label2.left, Pixels(360)) && Near(label2.top, Pixels(1560)),
               "Label1 and Label2 at their places");
-  std::printf("  Label1 %ld x %ld, Label2 %ld x %ld (designed 68 x 14, 54 x 14)\n",
+  std::printf("  Label1 %ld x %ld, Label2 %ld x %ld (designed 68 x 14, 54 x 14 at 96 dpi)\n",
               label1.right - label1.left, label1.bottom - label1.top, label2.right - label2.left,
               label2.bottom - label2.top);
   check.Check(label1.right - label1.left > label2.right - label2.left &&
-                  label1.right - label1.left < 90 && label1.bottom - label1.top < 24,
+                  label1.right - label1.left < Pixels(1350) &&
+                  label1.bottom - label1.top < Pixels(360),
               "Label1 and Label2 sized to their captions");
   check.Check(Text(c.command1) == L"读取序列号" && Text(c.command3) == L"关于",
               "the buttons' captions");
   check.Check(Text(c.label4) ==
                   L"本软件免费提供给广大用户，用于交流探讨。\r\n如有疑问请直接联系或网上留言。",
               "Label4's two lines");
+  check.Check(BannerReachesRightEnd(mainW, c.picture1),
+              "the banner reaches the right end of what MainW shows of its box");
 }
 
+// True when neither is open; what is open is closed, so that the next key is
+// judged on its own.
+bool NoBoxNorAbout() {
+  const HWND box = FindProgramWindow(nullptr, L"#32770");
+  const HWND about = FindProgramWindow(kAboutCaption);
+  for (const HWND open : {box, about}) {
+    if (open != nullptr) {
+      PostMessageW(open, open == box ? WM_COMMAND : WM_CLOSE, IDOK, 0);
+      WaitFor([&] { return !IsWindow(open); });
+      Settle();
+    }
+  }
+  return box == nullptr && about == nullptr;
+}
+
+void PressTab(HWND mainW, int times) {
+  for (int i = 0; i < times; ++i) {
+    PressKey(mainW, VK_TAB);
+  }
+}
+
+// Each key on its own, each looked at before the next: an Escape must not be
+// able to close what an Enter before it opened.
 void ChecksKeyboard(HWND mainW, const MainControls& c) {
   check.Check(FocusOf(mainW) == c.text1, "Text1 has the focus at the start");
   const HWND cycle[] = {c.text2, c.command3, c.command1, c.picture1, c.text1};
@@ -304,16 +372,46 @@ void ChecksKeyboard(HWND mainW, const MainControls& c) {
     inOrder = inOrder && FocusOf(mainW) == expected;
   }
   check.Check(inOrder, "Tab cycles Text1, Text2, Command3, Command1, Picture1");
-  // Onto Command1, then Enter and Escape: neither presses anything.
-  for (int i = 0; i < 3; ++i) {
-    PressKey(mainW, VK_TAB);
-  }
-  check.Check(FocusOf(mainW) == c.command1, "Command1 has the focus");
+
   PressKey(mainW, VK_RETURN);
+  check.Check(NoBoxNorAbout(), "Enter in Text1 presses no button");
   PressKey(mainW, VK_ESCAPE);
-  check.Check(FindProgramWindow(nullptr, L"#32770") == nullptr &&
-                  FindProgramWindow(kAboutCaption) == nullptr,
-              "Enter and Escape press no button");
+  check.Check(NoBoxNorAbout(), "Escape in Text1 presses no button");
+  PressTab(mainW, 3);
+  check.Check(FocusOf(mainW) == c.command1, "Command1 has the focus");
+  check.Check(NoBoxNorAbout(), "no box is open before Escape on Command1");
+  PressKey(mainW, VK_ESCAPE);
+  check.Check(NoBoxNorAbout(), "Escape on Command1 presses no button");
+
+  PressKey(mainW, VK_RETURN);
+  HWND box = nullptr;
+  check.Check(WaitFor([&] { return (box = FindProgramWindow(nullptr, L"#32770")) != nullptr; }),
+              "Enter on the focused Command1 presses it");
+  if (box != nullptr) {
+    Settle();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+    Settle();
+  }
+  // Back on Command1; Picture1, Text1, Text2, then Command3.
+  PressTab(mainW, 4);
+  check.Check(FocusOf(mainW) == c.command3, "Command3 has the focus");
+  PressKey(mainW, VK_RETURN);
+  HWND about = nullptr;
+  check.Check(WaitFor([&] { return (about = FindProgramWindow(kAboutCaption)) != nullptr; }),
+              "Enter on the focused Command3 presses it");
+  if (about != nullptr) {
+    Settle();
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    WaitFor([&] { return !IsWindow(about); });
+    Settle();
+  }
+  // The banner takes Space and Enter as a click; the script counts its links.
+  PressTab(mainW, 2);
+  check.Check(FocusOf(mainW) == c.picture1, "Picture1 has the focus");
+  PressKey(mainW, VK_SPACE);
+  PressKey(mainW, VK_RETURN);
+  PressTab(mainW, 1);
 }
 
 void ChecksReadSerial(HWND mainW, const MainControls& c, HANDLE process) {
@@ -356,6 +454,19 @@ void ChecksReadSerial(HWND mainW, const MainControls& c, HANDLE process) {
               "after OK Text1 is empty and Text2 holds the digest of the empty text");
   check.Check(IsWindowEnabled(mainW) != FALSE, "MainW takes input again");
   std::printf("measure: working-set-after-click-kib %zu\n", WorkingSetKib(process));
+
+  // Focused by the click, not by the Tab key: Enter presses it all the same.
+  check.Check(FocusOf(mainW) == c.command1, "the clicked Command1 has the focus back");
+  PressKey(mainW, VK_RETURN);
+  box = nullptr;
+  check.Check(WaitFor([&] { return (box = FindProgramWindow(nullptr, L"#32770")) != nullptr; }),
+              "Enter on the clicked Command1 presses it");
+  if (box != nullptr) {
+    Settle();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+    Settle();
+  }
 }
 
 HWND OpenAbout(HWND command3) {
@@ -366,35 +477,36 @@ HWND OpenAbout(HWND command3) {
   return about;
 }
 
-void ChecksAbout(HWND mainW, const MainControls& c, const std::wstring& folder) {
-  const HWND about = OpenAbout(c.command3);
-  check.Check(about != nullptr, "Command3 opens the About window");
-  if (about == nullptr) {
-    return;
-  }
-  const SIZE client = ClientSize(about);
-  std::printf("  About client %ld x %ld\n", client.cx, client.cy);
-  check.Check(client.cx == 260 && client.cy == 166, "About: client area 260 x 166");
+void ChecksAboutLayout(HWND mainW, HWND about) {
+  check.Check(ClientIs(about, 3900, 2490), "About: client area 3900 x 2490 twips");
   check.Check(!IsWindowEnabled(mainW), "MainW takes no input while About is open");
-  const LONG style = GetWindowLongW(about, GWL_STYLE);
-  check.Check((style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) ==
-                  (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
-              "About: sizable, with minimize and maximize buttons");
-  check.Check((GetWindowLongW(about, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0,
-              "About: its own taskbar button");
   RECT aboutRect{};
   RECT mainRect{};
   GetWindowRect(about, &aboutRect);
   GetWindowRect(mainW, &mainRect);
   check.Check(Centred(aboutRect, mainRect), "About: centred over MainW");
   const HWND label4 = ChildWithText(about, L"更多精品软件请点击\r\nhttp://www.example.com");
+  check.Check(label4 != nullptr && PlacedAt(about, label4, 360, 360, 2955, 585),
+              "About's Label4's place and size");
+}
+
+void ChecksAbout(HWND mainW, const MainControls& c, const std::wstring& folder) {
+  const HWND about = OpenAbout(c.command3);
+  check.Check(about != nullptr, "Command3 opens the About window");
+  if (about == nullptr) {
+    return;
+  }
+  ChecksAboutLayout(mainW, about);
+  const LONG style = GetWindowLongW(about, GWL_STYLE);
+  check.Check((style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) ==
+                  (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              "About: sizable, with minimize and maximize buttons");
+  check.Check((GetWindowLongW(about, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0,
+              "About: its own taskbar button");
   const HWND label3 = ChildWithText(about, L"E-mail：author@example.com");
-  check.Check(label4 != nullptr && label3 != nullptr &&
-                  ChildWithText(about, L"QQ    ：1234") != nullptr &&
+  check.Check(label3 != nullptr && ChildWithText(about, L"QQ    ：1234") != nullptr &&
                   ChildWithText(about, L"QQ群  ：5678") != nullptr,
               "About: the four labels");
-  check.Check(label4 != nullptr && PlacedAt(about, label4, {24, 24, 221, 63}),
-              "About's Label4 at 24,24, 197 x 39");
   Screenshot(about, folder + L"\\about.png");
   // Right of their captions: the whole rectangle counts.
   ClickAt(about, {200, 40});
@@ -412,12 +524,34 @@ void ChecksAbout(HWND mainW, const MainControls& c, const std::wstring& folder) 
   }
 }
 
+// At a dpi other than 96: the places, the sizes and the banner, both windows.
+void ChecksLayoutAtDpi(HWND mainW, const MainControls& c, const std::wstring& folder) {
+  ChecksMainWindow(mainW, c);
+  Screenshot(mainW, folder + L"\\mainw-" + std::to_wstring(dpi) + L".png");
+  const HWND about = OpenAbout(c.command3);
+  check.Check(about != nullptr, "Command3 opens the About window");
+  if (about != nullptr) {
+    ChecksAboutLayout(mainW, about);
+    Screenshot(about, folder + L"\\about-" + std::to_wstring(dpi) + L".png");
+    PostMessageW(about, WM_CLOSE, 0, 0);
+    WaitFor([&] { return !IsWindow(about); });
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: vellmor_driver PROGRAM SCREENSHOT_FOLDER\n");
+  const std::wstring mode = argc == 4 ? argv[3] : L"";
+  if (argc < 3 || argc > 4 || (argc == 4 && mode != L"--layout" && mode != L"--start")) {
+    std::fprintf(stderr, "usage: vellmor_driver PROGRAM SCREENSHOT_FOLDER [--layout|--start]\n");
     return 2;
+  }
+  // Places and pixels as the screen has them, whatever its dpi.
+  SetProcessDPIAware();
+  {
+    const HDC screen = GetDC(nullptr);
+    dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::wstring folder = argv[2];
@@ -449,7 +583,11 @@ int wmain(int argc, wchar_t** argv) {
                     static_cast<double>(frequency.QuadPart));
     Settle();
     std::printf("measure: working-set-after-start-kib %zu\n", WorkingSetKib(program.hProcess));
-    const MainControls controls = FindMainControls(mainW);
+  }
+  const MainControls controls = shown ? FindMainControls(mainW) : MainControls{};
+  if (shown && mode == L"--layout") {
+    ChecksLayoutAtDpi(mainW, controls, folder);
+  } else if (shown && mode.empty()) {
     ChecksMainWindow(mainW, controls);
     Screenshot(mainW, folder + L"\\mainw.png");
     ChecksKeyboard(mainW, controls);
@@ -458,6 +596,8 @@ int wmain(int argc, wchar_t** argv) {
     check.Check(ClickAt(mainW, {340, 215}) == controls.label4, "the empty end of Label4 is Label4");
     check.Check(ClickAt(mainW, {200, 30}) == controls.picture1, "the banner's middle is Picture1");
     ChecksAbout(mainW, controls, folder);
+  }
+  if (shown) {
     PostMessageW(mainW, WM_CLOSE, 0, 0);
   }
   DWORD exitCode = 1;
