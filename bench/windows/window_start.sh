@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Start time and memory of the window program: Vellmor.exe under wine and the
-# Linux Qt program, measured the same way in the same run, each on a virtual
-# display. From process start to MainW shown (polled from outside, every few
-# milliseconds), then the resident memory (the working set under wine) after
-# the start and after one click on Command1 with its warning answered.
-# Needs the mingw and default builds and xdotool (install_deps.sh windows). Usage: bench/windows/window_start.sh [RUNS]
+# Start time and memory of Vellmor.exe against a plain Win32 window with the
+# same caption, size and controls (bench/windows/bare_window.cpp), both under
+# the same wine in the same run, on one virtual display, taken in turns. From
+# process start to the window shown (polled from outside, every few
+# milliseconds, by tests/windows/vellmor_driver.exe --start), then the working
+# set once the program waits for input.
+# Needs the mingw build. Usage: bench/windows/window_start.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-runs=${1:-5}
+runs=${1:-7}
 exe=build/mingw/src/win32/Vellmor.exe
+bare=build/mingw/tests/windows/bare_window.exe
 driver=build/mingw/tests/windows/vellmor_driver.exe
-qt=build/default/src/qt/vellmor
-for file in "$exe" "$driver" "$qt"; do
-  [[ -f $file ]] || { echo "missing $file: build the mingw and default presets first" >&2; exit 2; }
+for file in "$exe" "$bare" "$driver"; do
+  [[ -f $file ]] || { echo "missing $file: build the mingw preset first" >&2; exit 2; }
 done
-command -v xdotool >/dev/null || { echo "needs xdotool" >&2; exit 2; }
 
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -42,48 +42,29 @@ for setting in 'Fonts\Replacements|宋体|AR PL UMing CN' 'Fonts\Replacements|Si
 done
 env "${wine_env[@]}" "$wineserver" -k >/dev/null 2>&1 || true
 
-# One display for all runs; under wine the driver (our own) starts, works and
-# closes Vellmor.exe, and prints its measures.
+# One display for all runs; the driver (our own) starts each program, times it and closes it.
 cat >"$work/runs.sh" <<'SCRIPT'
 #!/usr/bin/env bash
 set -uo pipefail
-runs=$1 exe=$2 driver=$3 qt=$4 work=$5 wine=$6
+runs=$1 exe=$2 bare=$3 driver=$4 work=$5 wine=$6
 shots=$(echo "Z:$work" | tr / '\\')
-"$wine" "$driver" "$exe" "$shots" >/dev/null 2>&1  # warms the prefix and the desktop
+"$wine" "$driver" "$exe" "$shots" --start >/dev/null 2>&1  # warms the prefix and the desktop
 for ((i = 0; i < runs; i++)); do
-  "$wine" "$driver" "$exe" "$shots" 2>/dev/null | tr -d '\r' | sed -n 's/^measure: /wine /p'
-done
-title='^Vellmor  Ver 5\.1\.7$'
-for ((i = 0; i < runs; i++)); do
-  start=$(date +%s%N)
-  "$qt" >/dev/null 2>&1 &
-  pid=$!
-  until xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do :; done
-  shown=$(date +%s%N)
-  echo "qt start-to-shown-ms $(awk -v a="$start" -v b="$shown" 'BEGIN { printf "%.1f", (b - a) / 1e6 }')"
-  sleep 0.3
-  echo "qt working-set-after-start-kib $(awk '/VmRSS/ {print $2}' /proc/$pid/status)"
-  window=$(xdotool search --onlyvisible --name "$title" | head -n 1)
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  # Command1 sits at 88,136 (77 x 21) in the client area.
-  xdotool mousemove $((X + 120)) $((Y + 146)) click 1
-  until xdotool search --onlyvisible --name '^Vellmor$' >/dev/null 2>&1; do :; done
-  sleep 0.2
-  xdotool key Return
-  sleep 0.3
-  echo "qt working-set-after-click-kib $(awk '/VmRSS/ {print $2}' /proc/$pid/status)"
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
+  for program in "$exe" "$bare"; do
+    name=$(basename "$program" .exe)
+    "$wine" "$driver" "$program" "$shots" --start 2>/dev/null | tr -d '\r' |
+      sed -n "s/^measure: /$name /p"
+  done
 done
 SCRIPT
 xvfb-run -a -s "-screen 0 1024x768x24" env "${wine_env[@]}" bash "$work/runs.sh" "$runs" \
-  "$exe" "$driver" "$qt" "$work" "$wine" >"$work/measures.txt"
+  "$exe" "$bare" "$driver" "$work" "$wine" >"$work/measures.txt"
 env "${wine_env[@]}" "$wineserver" -k >/dev/null 2>&1 || true
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-printf '%-30s %12s %12s %8s\n' "median of $runs runs" "Vellmor.exe" "Qt vellmor" "ratio"
-for measure in start-to-shown-ms working-set-after-start-kib working-set-after-click-kib; do
-  w=$(awk -v m="$measure" '$1 == "wine" && $2 == m { print $3 }' "$work/measures.txt" | median)
-  q=$(awk -v m="$measure" '$1 == "qt" && $2 == m { print $3 }' "$work/measures.txt" | median)
-  printf '%-30s %12s %12s %8s\n' "$measure" "$w" "$q" "$(awk -v w="$w" -v q="$q" 'BEGIN { if (q > 0) printf "%.2f", w / q }')"
+printf '%-30s %12s %12s %8s\n' "median of $runs runs" "Vellmor.exe" "bare window" "ratio"
+for measure in start-to-shown-ms working-set-after-start-kib; do
+  v=$(awk -v m="$measure" '$1 == "Vellmor" && $2 == m { print $3 }' "$work/measures.txt" | median)
+  b=$(awk -v m="$measure" '$1 == "bare_window" && $2 == m { print $3 }' "$work/measures.txt" | median)
+  printf '%-30s %12s %12s %8s\n' "$measure" "$v" "$b" "$(awk -v v="$v" -v b="$b" 'BEGIN { if (b > 0) printf "%.2f", v / b }')"
 done
