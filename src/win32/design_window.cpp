@@ -5,7 +5,6 @@
 #include <utility>
 
 #include <commctrl.h>
-#include <oleacc.h>
 
 #include "accessible.h"
 #include "dpi.h"
@@ -94,8 +93,9 @@ DesignWindow::DesignWindow(const design::Window& design, HWND owner, Events even
   }
 
   const std::wstring caption = Wide(design.caption);
-  CreateWindowExW(m_exStyle, kWindowClass, caption.c_str(), m_style, x, y, 0, 0, m_owner, nullptr,
-                  Instance(), this);
+  // WM_NCCREATE has set m_hwnd already; a window that fails later is null again.
+  m_hwnd = CreateWindowExW(m_exStyle, kWindowClass, caption.c_str(), m_style, x, y, 0, 0, m_owner,
+                           nullptr, Instance(), this);
   if (m_hwnd == nullptr) {
     return;
   }

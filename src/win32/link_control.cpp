@@ -85,9 +85,9 @@ LinkControl::LinkControl(const design::Window& window, const design::Control& de
   }
   const DWORD exStyle = design.border == design::Border::kSunken ? WS_EX_CLIENTEDGE : 0;
   const std::wstring caption = Wide(design.caption);
-  // The class is shared with nothing else; the procedure is the object's.
-  CreateWindowExW(exStyle, kClassName, caption.c_str(), style, 0, 0, 0, 0, parent,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), this);
+  // WM_NCCREATE has set m_hwnd already; a window that fails later is null again.
+  m_hwnd = CreateWindowExW(exStyle, kClassName, caption.c_str(), style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), this);
 }
 
 LinkControl::~LinkControl() {
