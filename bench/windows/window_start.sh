@@ -4,7 +4,8 @@
 # the same wine in the same run, on one virtual display, taken in turns. From
 # process start to the window shown (polled from outside, every few
 # milliseconds, by tests/windows/vellmor_driver.exe --start), then the working
-# set once the program waits for input.
+# set once the program waits for input. Both programs are stripped first, as
+# Vellmor.exe is shipped: under wine the debug sections would count in the working set.
 # Needs the mingw build. Usage: bench/windows/window_start.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -41,6 +42,10 @@ for setting in 'Fonts\Replacements|宋体|AR PL UMing CN' 'Fonts\Replacements|Si
     /d "$value" /f >/dev/null 2>&1
 done
 env "${wine_env[@]}" "$wineserver" -k >/dev/null 2>&1 || true
+x86_64-w64-mingw32-strip -o "$work/Vellmor.exe" "$exe"
+x86_64-w64-mingw32-strip -o "$work/bare_window.exe" "$bare"
+exe="Z:$(tr / '\\' <<<"$work")\\Vellmor.exe"
+bare="Z:$(tr / '\\' <<<"$work")\\bare_window.exe"
 
 # One display for all runs; the driver (our own) starts each program, times it and closes it.
 cat >"$work/runs.sh" <<'SCRIPT'
@@ -51,7 +56,8 @@ shots=$(echo "Z:$work" | tr / '\\')
 "$wine" "$driver" "$exe" "$shots" --start >/dev/null 2>&1  # warms the prefix and the desktop
 for ((i = 0; i < runs; i++)); do
   for program in "$exe" "$bare"; do
-    name=$(basename "$program" .exe)
+    name=${program##*\\}
+    name=${name%.exe}
     "$wine" "$driver" "$program" "$shots" --start 2>/dev/null | tr -d '\r' |
       sed -n "s/^measure: /$name /p"
   done
