@@ -361,6 +361,22 @@ void PressTab(HWND mainW, int times) {
   }
 }
 
+// The screen's pixels along the banner box's second row inside its edge, across
+// the part MainW shows: where a focus rectangle's top line runs.
+std::vector<COLORREF> BannerFocusRow(HWND mainW, HWND picture1) {
+  POINT row{0, 1};
+  ClientToScreen(picture1, &row);
+  POINT left{2, 0};
+  ClientToScreen(mainW, &left);
+  std::vector<COLORREF> pixels;
+  const HDC screen = GetDC(nullptr);
+  for (long x = 0; x < ClientSize(mainW).cx - 4; ++x) {
+    pixels.push_back(GetPixel(screen, left.x + x, row.y));
+  }
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 // Each key on its own, each looked at before the next: an Escape must not be
 // able to close what an Enter before it opened.
 void ChecksKeyboard(HWND mainW, const MainControls& c) {
@@ -409,9 +425,17 @@ void ChecksKeyboard(HWND mainW, const MainControls& c) {
   // The banner takes Space and Enter as a click; the script counts its links.
   PressTab(mainW, 2);
   check.Check(FocusOf(mainW) == c.picture1, "Picture1 has the focus");
+  const std::vector<COLORREF> focused = BannerFocusRow(mainW, c.picture1);
   PressKey(mainW, VK_SPACE);
   PressKey(mainW, VK_RETURN);
   PressTab(mainW, 1);
+  const std::vector<COLORREF> unfocused = BannerFocusRow(mainW, c.picture1);
+  std::size_t differ = 0;
+  for (std::size_t x = 0; x < focused.size() && x < unfocused.size(); ++x) {
+    differ += focused[x] != unfocused[x] ? 1U : 0U;
+  }
+  std::printf("  focus rectangle: %zu of %zu pixels differ\n", differ, focused.size());
+  check.Check(differ * 4 >= focused.size(), "the focused banner draws a focus rectangle");
 }
 
 void ChecksReadSerial(HWND mainW, const MainControls& c, HANDLE process) {
