@@ -267,9 +267,22 @@ void ChecksAbout(vellmor::win32::MainW& mainW, RecordingShell& shell, const std:
   check.Check(mainW.aboutWindow()->hwnd() == nullptr && IsWindowEnabled(mainW.hwnd()),
               "closing About destroys its window and frees MainW");
 
-  WhenModal([&] { PostMessageW(mainW.aboutWindow()->hwnd(), WM_CLOSE, 0, 0); });
+  // MainW pushed into the screen's lower right corner: About, centred over it,
+  // would hang off the screen; it stays inside the work area instead.
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  SetWindowPos(mainW.hwnd(), nullptr, work.right - 120, work.bottom - 60, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT placed{};
+  WhenModal([&] {
+    GetWindowRect(mainW.aboutWindow()->hwnd(), &placed);
+    PostMessageW(mainW.aboutWindow()->hwnd(), WM_CLOSE, 0, 0);
+  });
   SendMessageW(mainW.Control("Command3"), BM_CLICK, 0, 0);
   check.Check(mainW.aboutWindow()->showings() == 2, "the same About object shows it again");
+  check.Check(placed.left >= work.left && placed.top >= work.top && placed.right <= work.right &&
+                  placed.bottom <= work.bottom,
+              "About stays inside the work area when MainW is at the screen's edge");
 }
 
 }  // namespace
