@@ -32,13 +32,13 @@ constexpr CommandSet Bit(Command command) { return 1U << static_cast<unsigned>(c
 
 constexpr CommandSet kEveryCommand = ~0U;
 
-struct OptionSpec {
+struct OptionRow {
   std::string_view name;
   Takes takes;
   CommandSet commands;
 };
 
-constexpr std::array<OptionSpec, 9> kOptions = {{
+constexpr std::array<OptionRow, 9> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
@@ -53,14 +53,14 @@ constexpr std::array<OptionSpec, 9> kOptions = {{
     {"--length", Takes::kValue, Bit(Command::kDigest)},
 }};
 
-struct CommandSpec {
+struct CommandRow {
   std::string_view word;
   Command command;
   // As the messages name it.
   std::string_view title;
 };
 
-constexpr std::array<CommandSpec, 7> kCommands = {{
+constexpr std::array<CommandRow, 7> kCommands = {{
     {"", Command::kRead, "the read action"},
     {"list", Command::kList, "list"},
     {"drives", Command::kDrives, "drives"},
@@ -70,18 +70,18 @@ constexpr std::array<CommandSpec, 7> kCommands = {{
     {"check", Command::kCheck, "check"},
 }};
 
-const OptionSpec* FindOption(std::string_view name) {
+const OptionRow* FindOption(std::string_view name) {
   const auto found = std::find_if(kOptions.begin(), kOptions.end(),
-                                  [&](const OptionSpec& spec) { return spec.name == name; });
+                                  [&](const OptionRow& row) { return row.name == name; });
   return found != kOptions.end() ? &*found : nullptr;
 }
 
 // "the read action, list and drives"
 std::string Titles(CommandSet commands) {
   std::vector<std::string_view> titles;
-  for (const CommandSpec& spec : kCommands) {
-    if ((commands & Bit(spec.command)) != 0) {
-      titles.push_back(spec.title);
+  for (const CommandRow& row : kCommands) {
+    if ((commands & Bit(row.command)) != 0) {
+      titles.push_back(row.title);
     }
   }
   std::string text;
@@ -165,7 +165,7 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
                                   std::ostream& out, std::ostream& err) {
   bool options_ended = false;
   bool command_given = false;
-  std::vector<const OptionSpec*> given;
+  std::vector<const OptionRow*> given;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     // "-" alone is standard input, as for most tools: digest's TEXT then comes from it.
@@ -181,11 +181,11 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
         name = arg.substr(0, equals);
         value = arg.substr(equals + 1);
       }
-      const OptionSpec* const spec = FindOption(name);
-      if (spec == nullptr) {
+      const OptionRow* const row = FindOption(name);
+      if (row == nullptr) {
         return Refuse(err, "unknown option " + Describe(arg));
       }
-      switch (spec->takes) {
+      switch (row->takes) {
         case Takes::kNothing:
           if (value) {
             return Refuse(err, "option " + name + " takes no value");
@@ -216,11 +216,11 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
       if (const auto refused = Apply(name, value, options)) {
         return Refuse(err, *refused);
       }
-      given.push_back(spec);
+      given.push_back(row);
     } else if (!command_given) {
       command_given = true;
-      const auto found = std::find_if(kCommands.begin(), kCommands.end(), [&](const auto& spec) {
-        return !spec.word.empty() && spec.word == arg;
+      const auto found = std::find_if(kCommands.begin(), kCommands.end(), [&](const auto& row) {
+        return !row.word.empty() && row.word == arg;
       });
       if (found == kCommands.end()) {
         return Refuse(err, "unknown command " + Describe(arg));
@@ -239,10 +239,10 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
     }
   }
 
-  for (const OptionSpec* spec : given) {
-    if ((spec->commands & Bit(options.command)) == 0) {
-      return Refuse(err, "option " + std::string(spec->name) + " applies to " +
-                             Titles(spec->commands) + " only");
+  for (const OptionRow* row : given) {
+    if ((row->commands & Bit(options.command)) == 0) {
+      return Refuse(err, "option " + std::string(row->name) + " applies to " +
+                             Titles(row->commands) + " only");
     }
   }
   if (options.csv && options.json) {
