@@ -15,6 +15,9 @@ enum class SerialNote {
   kPlaceholder,  // a value many devices ship with, or a run of one character
   kShared,       // another device plugged in now has the same serial
   kCardReader,   // the serial belongs to a card reader, not to the card in it
+  // The media did not answer in time or answered with errors: volumes show only what the
+  // device list knows. Not about the serial, but a reason to look at the stick.
+  kMediaUnreadable,
 };
 
 // A disk or one of its partitions as the system mounts it.

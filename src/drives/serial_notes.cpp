@@ -99,6 +99,8 @@ std::string_view NoteName(SerialNote note) {
       return "shared";
     case SerialNote::kCardReader:
       return "cardReader";
+    case SerialNote::kMediaUnreadable:
+      return "mediaUnreadable";
   }
   return "unknown";
 }
@@ -116,6 +118,9 @@ std::string_view NoteText(SerialNote note) {
       return "another device plugged in now has the same serial";
     case SerialNote::kCardReader:
       return "the device is a card reader: the serial is the reader's, not the card's";
+    case SerialNote::kMediaUnreadable:
+      return "the stick's media did not answer in time or answered with errors; its volumes show "
+             "only their names and sizes";
   }
   return "";
 }
