@@ -76,7 +76,9 @@ void WriteDriveText(const drives::UsbDevice& device, std::ostream& out) {
 int RunDrives(bool json, drives::DriveSource& source, std::ostream& out, std::ostream& err) {
   const auto devices = source.ScanUsbDevices(drives::ScanDepth::kVolumes);
   if (!devices) {
-    return Fail(err, "cannot read the USB device list", kExitFailure);
+    const std::string reason = source.LastError();
+    return Fail(err, "cannot read the USB device list" + (reason.empty() ? "" : ": " + reason),
+                kExitFailure);
   }
   if (json) {
     out << drives::DrivesJson(*devices) << '\n';

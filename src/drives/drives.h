@@ -75,6 +75,8 @@ class DriveSource {
   // Every USB device with an identifier, in delivery order, with notes; no value
   // when the device list cannot be read.
   virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) = 0;
+  // Why the last scan gave no value, in words; empty when the source cannot tell.
+  virtual std::string LastError() const { return {}; }
 };
 
 std::unique_ptr<DriveSource> MakeSystemDriveSource();

@@ -1,5 +1,10 @@
 #include "drives.h"
 
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -18,8 +23,8 @@
 #include <wbemcli.h>
 #include <wrl/client.h>
 
-#include "serial/cc.h"
-#include "serial/usb_hub_source.h"
+#include "base/utf.h"
+#include "serial/com_scope_win.h"
 #include "sysfs_drives.h"
 #include "wmi_drives.h"
 
@@ -35,94 +40,141 @@ std::u16string FromWide(const wchar_t* text, std::size_t length) {
   return {reinterpret_cast<const char16_t*>(text), length};
 }
 
-// Holds COM for this thread while the scan's objects live.
-class ComScope {
- public:
-  ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(m_result)) {
-      CoUninitialize();
+using Clock = std::chrono::steady_clock;
+
+// How long one fetch of the hub or disk list may take.
+constexpr std::chrono::milliseconds kFetchTimeout{5000};
+
+std::string Utf8(const wchar_t* text, std::size_t length) {
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+}
+
+// "access denied (0x80041003)": the service's own codes by name, the rest as the
+// system words them.
+std::string HresultText(HRESULT result) {
+  const auto code = static_cast<std::uint32_t>(result);
+  std::array<char, 16> hex{};
+  std::snprintf(hex.data(), hex.size(), "0x%08X", static_cast<unsigned>(code));
+  std::string words;
+  if (const auto known = WbemErrorWords(code)) {
+    words = *known;
+  } else {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length > 0 && text != nullptr) {
+      words = Utf8(text, length);
+      while (!words.empty() && (words.back() == '\n' || words.back() == '\r' ||
+                                words.back() == ' ' || words.back() == '.')) {
+        words.pop_back();
+      }
     }
+    LocalFree(text);
   }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  bool usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+  return words.empty() ? std::string("error ") + hex.data() : words + " (" + hex.data() + ")";
+}
 
- private:
-  HRESULT m_result;
-};
+WmiAnswer Failed(HRESULT result) {
+  return {WmiAnswer::Status::kFailed, {}, HresultText(result), static_cast<std::uint32_t>(result)};
+}
 
-ComPtr<IWbemServices> ConnectCimV2() {
+WmiAnswer TimedOut() { return {WmiAnswer::Status::kTimedOut, {}, "no answer in time", 0}; }
+
+// The fetch's wait: the fetch timeout, or less to keep the deadline.
+LONG FetchWait(const WmiDeadline& deadline) {
+  auto wait = kFetchTimeout;
+  if (deadline) {
+    wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()));
+  }
+  return static_cast<LONG>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+}
+
+// No services, and the reason in `error`, when the service cannot be reached.
+std::optional<ComPtr<IWbemServices>> ConnectCimV2(std::string& error) {
   ComPtr<IWbemLocator> locator;
-  if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(locator.GetAddressOf())))) {
-    return nullptr;
-  }
-  BSTR path = SysAllocString(L"\\\\.\\root\\cimv2");
+  HRESULT result =
+      CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                       reinterpret_cast<void**>(locator.GetAddressOf()));
   ComPtr<IWbemServices> services;
-  const HRESULT result = path == nullptr
-                             ? E_OUTOFMEMORY
+  if (SUCCEEDED(result)) {
+    BSTR path = SysAllocString(L"\\\\.\\root\\cimv2");
+    result = path == nullptr ? E_OUTOFMEMORY
                              : locator->ConnectServer(path, nullptr, nullptr, nullptr, 0, nullptr,
                                                       nullptr, services.GetAddressOf());
-  SysFreeString(path);
-  if (FAILED(result)) {
-    return nullptr;
+    SysFreeString(path);
   }
+  if (FAILED(result) || !services) {
+    error = "cannot connect to the management service (root\\cimv2): " +
+            HresultText(FAILED(result) ? result : E_UNEXPECTED);
+    return std::nullopt;
+  }
+  // An in-process service has no proxy to configure, so a refusal here is no failure.
   CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                     RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
   return services;
 }
 
+WmiRow ReadRow(IWbemClassObject& object) {
+  WmiRow row;
+  object.BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY);
+  for (;;) {
+    BSTR name = nullptr;
+    VARIANT value;
+    VariantInit(&value);
+    if (object.Next(0, &name, &value, nullptr, nullptr) != WBEM_S_NO_ERROR) {
+      break;
+    }
+    if (value.vt != VT_NULL && value.vt != VT_EMPTY &&
+        SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BSTR)) && value.bstrVal != nullptr) {
+      row[FromWide(name, SysStringLen(name))] =
+          FromWide(value.bstrVal, SysStringLen(value.bstrVal));
+    }
+    SysFreeString(name);
+    VariantClear(&value);
+  }
+  object.EndEnumeration();
+  return row;
+}
+
 // Every property of each object, as text: the service hands 64-bit numbers as text
 // already, and the rest converts.
-std::optional<std::vector<WmiRow>> RunQuery(IWbemServices& services, std::u16string_view wql) {
+WmiAnswer RunQuery(IWbemServices& services, std::u16string_view wql, const WmiDeadline& deadline) {
+  if (deadline && Clock::now() >= *deadline) {
+    return TimedOut();
+  }
   BSTR language = SysAllocString(L"WQL");
   BSTR text = SysAllocStringLen(AsWide(wql.data()), static_cast<UINT>(wql.size()));
   ComPtr<IEnumWbemClassObject> results;
-  const HRESULT result =
-      language == nullptr || text == nullptr
-          ? E_OUTOFMEMORY
-          : services.ExecQuery(language, text,
-                               WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr,
-                               results.GetAddressOf());
+  HRESULT result = language == nullptr || text == nullptr
+                       ? E_OUTOFMEMORY
+                       : services.ExecQuery(language, text,
+                                            WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
+                                            nullptr, results.GetAddressOf());
   SysFreeString(language);
   SysFreeString(text);
   if (FAILED(result) || !results) {
-    return std::nullopt;
+    return Failed(FAILED(result) ? result : E_UNEXPECTED);
   }
-  std::vector<WmiRow> rows;
+  WmiAnswer answer;
   for (;;) {
     ComPtr<IWbemClassObject> object;
     ULONG returned = 0;
-    // A stalled service ends the list instead of hanging the program.
-    const HRESULT fetched = results->Next(5000, 1, object.GetAddressOf(), &returned);
-    if (returned != 1 || !object) {
-      break;
+    result = results->Next(FetchWait(deadline), 1, object.GetAddressOf(), &returned);
+    if (returned == 1 && object) {
+      answer.rows.push_back(ReadRow(*object.Get()));
     }
-    WmiRow row;
-    object->BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY);
-    for (;;) {
-      BSTR name = nullptr;
-      VARIANT value;
-      VariantInit(&value);
-      if (object->Next(0, &name, &value, nullptr, nullptr) != WBEM_S_NO_ERROR) {
-        break;
-      }
-      if (value.vt != VT_NULL && value.vt != VT_EMPTY &&
-          SUCCEEDED(VariantChangeType(&value, &value, 0, VT_BSTR)) && value.bstrVal != nullptr) {
-        row[FromWide(name, SysStringLen(name))] =
-            FromWide(value.bstrVal, SysStringLen(value.bstrVal));
-      }
-      SysFreeString(name);
-      VariantClear(&value);
+    if (FAILED(result)) {
+      return Failed(result);
     }
-    object->EndEnumeration();
-    rows.push_back(std::move(row));
-    if (fetched != WBEM_S_NO_ERROR) {
-      break;
+    // A stalled service answers a bounded wait with WBEM_S_TIMEDOUT: the list is not whole.
+    if (result == WBEM_S_TIMEDOUT) {
+      return TimedOut();
+    }
+    if (returned != 1) {
+      return answer;  // WBEM_S_FALSE: the end
     }
   }
-  return rows;
 }
 
 std::optional<std::u16string> InstanceId(DEVINST node) {
@@ -200,22 +252,30 @@ std::optional<std::u16string> LocationInformation(std::u16string_view usb_device
 
 class WmiDriveSource : public DriveSource {
  public:
-  std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth /*depth*/) override {
-    const std::unique_ptr<serial::UsbHubSource> hubs = serial::MakeSystemUsbHubSource();
-    const std::vector<serial::DeviceId> ids = serial::CollectDeviceIds(*hubs);
-    ComScope com;
-    ComPtr<IWbemServices> services = com.usable() ? ConnectCimV2() : nullptr;
-    const WmiQuery query = [&](std::u16string_view wql) -> std::optional<std::vector<WmiRow>> {
-      if (!services) {
-        return std::nullopt;
-      }
-      return RunQuery(*services.Get(), wql);
+  std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) override {
+    m_error.clear();
+    const serial::ComScope com;
+    if (!com.usable()) {
+      m_error = "cannot use COM on this thread: " + HresultText(com.result());
+      return std::nullopt;
+    }
+    auto services = ConnectCimV2(m_error);
+    if (!services) {
+      return std::nullopt;
+    }
+    const WmiQuery query = [&](std::u16string_view wql, WmiDeadline deadline) {
+      return RunQuery(*services->Get(), wql, deadline);
     };
-    std::vector<UsbDevice> devices =
-        AssembleWmiDrives(ids, query, {UsbParent, ProductName, LocationInformation});
-    services.Reset();
+    auto devices = AssembleWmiDrives(query, {UsbParent, ProductName, LocationInformation}, depth,
+                                     Clock::now() + kVolumeQueryBudget, m_error);
+    services->Reset();
     return devices;
   }
+
+  std::string LastError() const override { return m_error; }
+
+ private:
+  std::string m_error;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "wmi_drives.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -35,26 +36,82 @@ std::uint64_t Number(const WmiRow& row, std::u16string_view name) {
   return value;
 }
 
-std::vector<WmiRow> Rows(const WmiQuery& query, const std::u16string& wql) {
-  return query(wql).value_or(std::vector<WmiRow>());
+// False, with the reason in `error`, unless the query gave its whole list.
+bool Answered(const WmiAnswer& answer, std::string_view what, std::string& error) {
+  if (answer.status == WmiAnswer::Status::kDone) {
+    return true;
+  }
+  error = std::string(what) + ": " + answer.error;
+  return false;
 }
 
-Volume LogicalVolume(const WmiRow& partition, const WmiQuery& query) {
-  Volume volume;
-  const std::u16string id = Property(partition, u"DeviceID").value_or(u"");
-  volume.name = id;
-  volume.size_bytes = Number(partition, u"Size");
-  for (const WmiRow& logical :
-       Rows(query, u"ASSOCIATORS OF {Win32_DiskPartition.DeviceID=" + WqlQuoted(id) +
-                       u"} WHERE AssocClass = Win32_LogicalDiskToPartition")) {
-    if (const auto letter = Property(logical, u"DeviceID")) {
-      volume.mount_points.push_back(*letter + u"\\");
-    }
-    volume.label = Property(logical, u"VolumeName");
-    volume.file_system = Property(logical, u"FileSystem");
-    volume.uuid = Property(logical, u"VolumeSerialNumber");
+// A volume query's rows; none when the object went away meanwhile.
+enum class VolumeRows { kRead, kTimedOut, kFailed };
+VolumeRows ReadVolumeRows(const WmiAnswer& answer, std::string_view what, std::string& error) {
+  switch (answer.status) {
+    case WmiAnswer::Status::kDone:
+      return VolumeRows::kRead;
+    case WmiAnswer::Status::kTimedOut:
+      return VolumeRows::kTimedOut;
+    case WmiAnswer::Status::kFailed:
+      break;
   }
-  return volume;
+  if (answer.code == kWbemNotFound) {
+    return VolumeRows::kRead;
+  }
+  error = std::string(what) + ": " + answer.error;
+  return VolumeRows::kFailed;
+}
+
+std::string Narrow(std::u16string_view text) { return Utf16ToUtf8(text); }
+
+// A disk's partitions and their logical disks. False when the time ran out (what was
+// read is kept); no value when a query failed.
+std::optional<bool> ReadPartitions(Disk& disk, const WmiQuery& query,
+                                   std::chrono::steady_clock::time_point deadline,
+                                   std::string& error) {
+  const WmiAnswer partitions =
+      query(u"ASSOCIATORS OF {Win32_DiskDrive.DeviceID=" + WqlQuoted(disk.volume.name) +
+                u"} WHERE AssocClass = Win32_DiskDriveToDiskPartition",
+            deadline);
+  switch (ReadVolumeRows(partitions, "the partitions of " + Narrow(disk.volume.name), error)) {
+    case VolumeRows::kRead:
+      break;
+    case VolumeRows::kTimedOut:
+      return false;
+    case VolumeRows::kFailed:
+      return std::nullopt;
+  }
+  bool complete = true;
+  for (const WmiRow& partition : partitions.rows) {
+    Volume volume;
+    volume.name = Property(partition, u"DeviceID").value_or(u"");
+    volume.size_bytes = Number(partition, u"Size");
+    const WmiAnswer logical =
+        complete ? query(u"ASSOCIATORS OF {Win32_DiskPartition.DeviceID=" + WqlQuoted(volume.name) +
+                             u"} WHERE AssocClass = Win32_LogicalDiskToPartition",
+                         deadline)
+                 : WmiAnswer{WmiAnswer::Status::kTimedOut, {}, {}, 0};
+    switch (ReadVolumeRows(logical, "the logical disks of " + Narrow(volume.name), error)) {
+      case VolumeRows::kRead:
+        break;
+      case VolumeRows::kTimedOut:
+        complete = false;
+        break;
+      case VolumeRows::kFailed:
+        return std::nullopt;
+    }
+    for (const WmiRow& row : logical.rows) {
+      if (const auto letter = Property(row, u"DeviceID")) {
+        volume.mount_points.push_back(*letter + u"\\");
+      }
+      volume.label = Property(row, u"VolumeName");
+      volume.file_system = Property(row, u"FileSystem");
+      volume.uuid = Property(row, u"VolumeSerialNumber");
+    }
+    disk.partitions.push_back(std::move(volume));
+  }
+  return complete;
 }
 
 }  // namespace
@@ -70,32 +127,43 @@ std::u16string WqlQuoted(std::u16string_view value) {
   return quoted + u"'";
 }
 
-std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hub_ids,
-                                         const WmiQuery& query, const UsbDeviceTree& tree) {
+std::optional<std::vector<UsbDevice>> AssembleWmiDrives(
+    const WmiQuery& query, const UsbDeviceTree& tree, ScanDepth depth,
+    std::chrono::steady_clock::time_point volume_deadline, std::string& error) {
+  const WmiAnswer hubs = query(kHubListQuery, std::nullopt);
+  if (!Answered(hubs, "the USB device list (Win32_USBHub)", error)) {
+    return std::nullopt;
+  }
   std::vector<UsbDevice> devices;
   std::map<std::u16string, std::size_t> by_id;
-  for (const serial::DeviceId& id : hub_ids) {
-    if (id.kind != serial::DeviceId::Kind::kText || !serial::MatchesVidPattern(id.text)) {
+  for (const WmiRow& hub : hubs.rows) {
+    const auto id = Property(hub, u"DeviceID");
+    if (!id || !serial::MatchesVidPattern(*id)) {
       continue;
     }
     UsbDevice device;
-    device.serial = std::u16string(serial::LastPiece(id.text));
-    if (const auto parts = serial::ParseUsbIdentifier(id.text)) {
+    device.serial = std::u16string(serial::LastPiece(*id));
+    if (const auto parts = serial::ParseUsbIdentifier(*id)) {
       device.vendor = parts->vendor;
       device.product = parts->product;
       device.serial_made_up = serial::IsGeneratedInstance(parts->instance);
     }
-    device.device_id = id.text;
+    device.device_id = *id;
     // Instance identifiers are ASCII.
-    for (const char16_t c : id.text) {
+    for (const char16_t c : *id) {
       device.location.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     }
-    by_id[AsciiUpperCase(id.text)] = devices.size();
+    by_id[AsciiUpperCase(*id)] = devices.size();
     devices.push_back(std::move(device));
   }
 
-  for (const WmiRow& row :
-       Rows(query, u"SELECT DeviceID, PNPDeviceID, Model, Size FROM Win32_DiskDrive")) {
+  const WmiAnswer disks =
+      query(u"SELECT DeviceID, PNPDeviceID, Model, Size FROM Win32_DiskDrive", std::nullopt);
+  if (!Answered(disks, "the disk list (Win32_DiskDrive)", error)) {
+    return std::nullopt;
+  }
+  std::vector<bool> unreadable(devices.size(), false);
+  for (const WmiRow& row : disks.rows) {
     const auto instance = Property(row, u"PNPDeviceID");
     const auto usb = instance && tree.usb_parent ? tree.usb_parent(*instance) : std::nullopt;
     const auto owner = usb ? by_id.find(AsciiUpperCase(*usb)) : by_id.end();
@@ -107,10 +175,13 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hu
     disk.volume.name = Property(row, u"DeviceID").value_or(u"");
     disk.volume.size_bytes = Number(row, u"Size");
     disk.model = Property(row, u"Model");
-    for (const WmiRow& partition :
-         Rows(query, u"ASSOCIATORS OF {Win32_DiskDrive.DeviceID=" + WqlQuoted(disk.volume.name) +
-                         u"} WHERE AssocClass = Win32_DiskDriveToDiskPartition")) {
-      disk.partitions.push_back(LogicalVolume(partition, query));
+    // Once the time is up, the device's other disks are not asked either.
+    if (depth == ScanDepth::kVolumes && !unreadable[owner->second]) {
+      const auto complete = ReadPartitions(disk, query, volume_deadline, error);
+      if (!complete) {
+        return std::nullopt;
+      }
+      unreadable[owner->second] = !*complete;
     }
     device.mass_storage = true;
     device.disks.push_back(std::move(disk));
@@ -133,7 +204,45 @@ std::vector<UsbDevice> AssembleWmiDrives(const std::vector<serial::DeviceId>& hu
     }
   }
   AddSerialNotes(devices);
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (unreadable[i]) {
+      devices[i].notes.push_back(SerialNote::kMediaUnreadable);
+    }
+  }
   return devices;
+}
+
+std::optional<std::string_view> WbemErrorWords(std::uint32_t code) {
+  switch (code) {
+    case 0x80041001:
+      return "the management service failed";
+    case 0x80041002:
+      return "not found";
+    case 0x80041003:
+      return "access denied";
+    case 0x80041006:
+      return "the management service is out of memory";
+    case 0x8004100E:
+      return "no such namespace";
+    case 0x80041010:
+      return "no such class";
+    case 0x80041013:
+      return "the provider cannot be loaded";
+    case 0x80041014:
+      return "the provider failed to start";
+    case 0x80041015:
+      return "the network transport failed";
+    case 0x80041017:
+      return "the query is not valid";
+    case 0x80041032:
+      return "the call was cancelled";
+    case 0x80041033:
+      return "the management service is shutting down";
+    case 0x80041045:
+      return "the service quota was exceeded";
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace vellmor::drives

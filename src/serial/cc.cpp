@@ -7,9 +7,19 @@
 
 namespace vellmor::serial {
 
-std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
-  // Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
-  // and is never passed on, whether the source reports it or throws it.
+namespace {
+
+// What the scan got: the identifiers, and whether the list ended at its end rather than
+// at a failed step.
+struct Scan {
+  std::vector<DeviceId> ids;
+  bool whole = false;
+};
+
+// Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
+// and is never passed on, whether the source reports it or throws it. No value when
+// there is no list at all.
+std::optional<Scan> ScanDeviceIds(UsbHubSource& source) {
   std::unique_ptr<UsbHubService> service;
   try {
     service = source.Bind(kServiceMoniker);
@@ -30,17 +40,17 @@ std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
     return std::nullopt;
   }
 
-  std::vector<DeviceId> ids;
-
+  Scan scan;
   for (;;) {
     UsbHubResults::Fetch fetch = UsbHubResults::Fetch::kFailed;
     try {
       fetch = results->Next();
     } catch (...) {
-      return ids;
+      return scan;
     }
     if (fetch != UsbHubResults::Fetch::kItem) {
-      return ids;
+      scan.whole = fetch == UsbHubResults::Fetch::kEnd;
+      return scan;
     }
 
     DeviceId id = DeviceId::Unreadable();
@@ -49,12 +59,23 @@ std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
     } catch (...) {
       // Passed over like any other unreadable DeviceID.
     }
-    ids.push_back(std::move(id));
+    scan.ids.push_back(std::move(id));
   }
 }
 
+}  // namespace
+
+std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
+  auto scan = ScanDeviceIds(source);
+  if (!scan || !scan->whole) {
+    return std::nullopt;
+  }
+  return std::move(scan->ids);
+}
+
 std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
-  return ReadDeviceIds(source).value_or(std::vector<DeviceId>());
+  auto scan = ScanDeviceIds(source);
+  return scan ? std::move(scan->ids) : std::vector<DeviceId>();
 }
 
 SerialValue CC(UsbHubSource& source) { return SelectSerial(CollectDeviceIds(source)); }

@@ -17,8 +17,9 @@ SerialValue CC(UsbHubSource& source);
 // handling: a failed bind, query or start gives none; a failed fetch ends the list.
 std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source);
 
-// As CollectDeviceIds, but no value when the list could not be had at all (bind, query
-// or start failed), for callers that tell that apart from no device.
+// The whole list, or no value when it could not be had whole: a failed bind, query or
+// start, and also a failed fetch, since a list cut short must not pass for the whole
+// (the drive list, check and the library). The window's read (CC) absorbs failures instead.
 std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source);
 
 }  // namespace vellmor::serial

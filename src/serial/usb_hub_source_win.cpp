@@ -13,6 +13,8 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include "com_scope_win.h"
+
 namespace vellmor::serial {
 namespace {
 
@@ -25,27 +27,6 @@ constexpr std::u16string_view kQueryLanguage = u"WQL";
 constexpr wchar_t kDeviceIdProperty[] = L"DeviceID";
 
 const wchar_t* AsWide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-
-// COM must stay initialised on this thread until the last object of a query is
-// released, so the service and its results share one of these.
-class ComApartment {
- public:
-  ComApartment() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(m_result)) {
-      CoUninitialize();
-    }
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
-  // A thread already in the multithreaded apartment can still make the calls;
-  // it just must not be uninitialised by us.
-  bool usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
-
- private:
-  HRESULT m_result;
-};
 
 class Bstr {
  public:
@@ -77,7 +58,7 @@ class Variant {
 
 class WmiUsbHubResults : public UsbHubResults {
  public:
-  WmiUsbHubResults(std::shared_ptr<ComApartment> apartment, ComPtr<IEnumWbemClassObject> results)
+  WmiUsbHubResults(std::shared_ptr<ComScope> apartment, ComPtr<IEnumWbemClassObject> results)
       : m_apartment(std::move(apartment)), m_results(std::move(results)) {}
 
   bool StartEnumeration() override { return m_results && SUCCEEDED(m_results->Reset()); }
@@ -133,7 +114,7 @@ class WmiUsbHubResults : public UsbHubResults {
 
  private:
   // Declared first so that it is destroyed after every COM object below.
-  std::shared_ptr<ComApartment> m_apartment;
+  std::shared_ptr<ComScope> m_apartment;
   ComPtr<IEnumWbemClassObject> m_results;
   ComPtr<IWbemClassObject> m_current;
   std::optional<Fetch> m_afterLast;
@@ -141,7 +122,7 @@ class WmiUsbHubResults : public UsbHubResults {
 
 class WmiUsbHubService : public UsbHubService {
  public:
-  WmiUsbHubService(std::shared_ptr<ComApartment> apartment, ComPtr<IWbemServices> services)
+  WmiUsbHubService(std::shared_ptr<ComScope> apartment, ComPtr<IWbemServices> services)
       : m_apartment(std::move(apartment)), m_services(std::move(services)) {}
 
   std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
@@ -162,7 +143,7 @@ class WmiUsbHubService : public UsbHubService {
   }
 
  private:
-  std::shared_ptr<ComApartment> m_apartment;
+  std::shared_ptr<ComScope> m_apartment;
   ComPtr<IWbemServices> m_services;
 };
 
@@ -188,7 +169,7 @@ class WmiUsbHubSource : public UsbHubSource {
     if (!path) {
       return nullptr;
     }
-    auto apartment = std::make_shared<ComApartment>();
+    auto apartment = std::make_shared<ComScope>();
     if (!apartment->usable()) {
       return nullptr;
     }

@@ -217,5 +217,17 @@ TEST(CcTest, CollectDeviceIdsListsEveryReadInOrderUpToAFailedFetch) {
   EXPECT_EQ(CollectDeviceIds(broken_fetch), std::vector<DeviceId>{kRootHub});
 }
 
+// The drive list, check and the library must not take a list cut short for the whole.
+TEST(CcTest, ReadDeviceIdsGivesNoValueForAListCutShort) {
+  for (const Step& failure : {Step(FetchFails{}), Step(FetchThrows{})}) {
+    FakeSource source({.steps = {kRootHub, failure, kFirstDrive}});
+    EXPECT_EQ(ReadDeviceIds(source), std::nullopt);
+    EXPECT_EQ(source.log().live_objects, 0);
+  }
+  FakeSource whole({.steps = {kRootHub, ReadThrows{}, kFirstDrive}});
+  EXPECT_EQ(ReadDeviceIds(whole),
+            (std::vector<DeviceId>{kRootHub, DeviceId::Unreadable(), kFirstDrive}));
+}
+
 }  // namespace
 }  // namespace vellmor::serial

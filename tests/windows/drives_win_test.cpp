@@ -1,16 +1,21 @@
+#include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "cli/drives_command.h"
 #include "drives/drives.h"
 #include "drives/wmi_drives.h"
 
 namespace {
 
+using vellmor::drives::ScanDepth;
 using vellmor::drives::SerialNote;
 using vellmor::drives::UsbDevice;
+using vellmor::drives::WmiAnswer;
+using vellmor::drives::WmiDeadline;
 using vellmor::drives::WmiRow;
-using vellmor::serial::DeviceId;
 using vellmor::windows_test::CheckCounter;
 
 constexpr char16_t kStick[] = u"USB\\VID_0781&PID_5567\\4C530001231120115142";
@@ -18,9 +23,14 @@ constexpr char16_t kReader[] = u"USB\\VID_0BDA&PID_0158\\5&1A2B3C4D&0&3";
 
 // What the management service answers on a machine with a stick (one partition, E:)
 // and a two-slot card reader without a serial, beside the system disk.
-std::optional<std::vector<WmiRow>> Scripted(std::u16string_view wql,
-                                            std::vector<std::u16string>& asked) {
-  asked.emplace_back(wql);
+std::optional<std::vector<WmiRow>> Rows(std::u16string_view wql) {
+  if (wql == vellmor::drives::kHubListQuery) {
+    return std::vector<WmiRow>{{{u"DeviceID", u"USB\\ROOT_HUB30\\4&2F6C0B6&0"}},
+                               {{u"DeviceID", kStick}},
+                               {},
+                               {{u"DeviceID", kReader}},
+                               {{u"DeviceID", u"USB\\VID_046D&PID_C52B\\5&3&0&2"}}};
+  }
   if (wql.starts_with(u"SELECT")) {
     return std::vector<WmiRow>{
         {{u"DeviceID", u"\\\\.\\PHYSICALDRIVE0"},
@@ -52,9 +62,53 @@ std::optional<std::vector<WmiRow>> Scripted(std::u16string_view wql,
                                 {u"FileSystem", u"FAT32"},
                                 {u"VolumeSerialNumber", u"78563412"}}};
   }
-  // A failed association (empty slots, a refusing service) leaves the disk without partitions.
+  // Empty slots have no partitions.
+  if (wql.find(u"Win32_DiskDriveToDiskPartition") != std::u16string_view::npos) {
+    return std::vector<WmiRow>{};
+  }
   return std::nullopt;
 }
+
+// The service as scripted, except that the query numbered `broken` (from 0) ends as
+// `how`; every query is noted in `asked`.
+struct ScriptedService {
+  std::vector<std::u16string>* asked;
+  int broken = -1;
+  WmiAnswer::Status how = WmiAnswer::Status::kFailed;
+
+  WmiAnswer operator()(std::u16string_view wql, WmiDeadline /*deadline*/) const {
+    const auto number = static_cast<int>(asked->size());
+    asked->emplace_back(wql);
+    if (number == broken) {
+      return {how,
+              {},
+              how == WmiAnswer::Status::kFailed ? "access denied (0x80041003)" : "late",
+              0x80041003};
+    }
+    auto rows = Rows(wql);
+    if (!rows) {
+      return {WmiAnswer::Status::kFailed, {}, "not found (0x80041002)", 0x80041002};
+    }
+    return {WmiAnswer::Status::kDone, std::move(*rows), {}, 0};
+  }
+};
+
+// The drive source over a scripted service, as the system's is over the real one.
+class ScriptedDriveSource : public vellmor::drives::DriveSource {
+ public:
+  ScriptedDriveSource(ScriptedService service, vellmor::drives::UsbDeviceTree tree)
+      : m_service(service), m_tree(std::move(tree)) {}
+  std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) override {
+    return vellmor::drives::AssembleWmiDrives(m_service, m_tree, depth,
+                                              std::chrono::steady_clock::now(), m_error);
+  }
+  std::string LastError() const override { return m_error; }
+
+ private:
+  ScriptedService m_service;
+  vellmor::drives::UsbDeviceTree m_tree;
+  std::string m_error;
+};
 
 }  // namespace
 
@@ -78,10 +132,11 @@ int main() {
         return device == kStick ? std::optional<std::u16string>(u"Port_#0002.Hub_#0001")
                                 : std::nullopt;
       }};
-  const std::vector<UsbDevice> devices = vellmor::drives::AssembleWmiDrives(
-      {DeviceId::Text(u"USB\\ROOT_HUB30\\4&2F6C0B6&0"), DeviceId::Text(kStick), DeviceId::Missing(),
-       DeviceId::Text(kReader), DeviceId::Text(u"USB\\VID_046D&PID_C52B\\5&3&0&2")},
-      [&](std::u16string_view wql) { return Scripted(wql, asked); }, tree);
+  std::string error;
+  const std::vector<UsbDevice> devices =
+      vellmor::drives::AssembleWmiDrives(ScriptedService{&asked}, tree, ScanDepth::kVolumes,
+                                         std::chrono::steady_clock::now(), error)
+          .value_or(std::vector<UsbDevice>());
 
   checks.Check(devices.size() == 3, "every device with VID, in delivery order");
   if (devices.size() == 3) {
@@ -109,12 +164,67 @@ int main() {
         "the reader: two slots, a made-up serial, a card reader");
     checks.Check(!devices[2].mass_storage && devices[2].disks.empty(), "the receiver: no disks");
   }
-  checks.Check(asked.size() == 5,
-               "one disk query, then partitions per disk and logical disks per partition");
+  checks.Check(asked.size() == 6,
+               "hubs, disks, then partitions per disk and logical disks per partition");
+
+  // The plain read's depth asks for no volume.
+  asked.clear();
+  const auto units = vellmor::drives::AssembleWmiDrives(ScriptedService{&asked}, tree,
+                                                        ScanDepth::kUnits, {}, error);
+  checks.Check(asked.size() == 2 && units && units->size() == 3 && (*units)[0].disks.size() == 1 &&
+                   (*units)[0].disks[0].partitions.empty() && (*units)[0].notes.empty(),
+               "kUnits: the hub and disk lists only");
+
+  // Each query failing in turn: never an empty or shorter list, always the reason, and
+  // `drives` exits 3 with it.
+  for (int broken = 0; broken < 6; ++broken) {
+    std::vector<std::u16string> seen;
+    ScriptedDriveSource source({&seen, broken}, tree);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = vellmor::cli::RunDrives(broken % 2 == 0, source, out, err);
+    const std::string said = err.str();
+    checks.Check(code == 3 && out.str().empty() &&
+                     said.find("access denied (0x80041003)") != std::string::npos &&
+                     said.starts_with("vellmor-cli: cannot read the USB device list: "),
+                 "a failing query: exit 3, no list, the reason");
+    if (broken == 0) {
+      checks.Check(said.find("Win32_USBHub") != std::string::npos, "the failing query is named");
+    }
+  }
+  // A hub or disk list that runs out of time is not a list either.
+  for (int broken = 0; broken < 2; ++broken) {
+    std::vector<std::u16string> seen;
+    ScriptedDriveSource source({&seen, broken, WmiAnswer::Status::kTimedOut}, tree);
+    checks.Check(!source.ScanUsbDevices(ScanDepth::kUnits) && !source.LastError().empty(),
+                 "a device list that times out is an error");
+  }
+  // A stick whose volume queries run out of time is listed with what the disk list
+  // knows, and says so.
+  for (const int late : {2, 3}) {
+    std::vector<std::u16string> seen;
+    ScriptedDriveSource source({&seen, late, WmiAnswer::Status::kTimedOut}, tree);
+    const auto slow = source.ScanUsbDevices(ScanDepth::kVolumes);
+    const bool listed = slow && slow->size() == 3 && (*slow)[0].disks.size() == 1;
+    checks.Check(listed && (*slow)[0].disks[0].volume.size_bytes == 15376318464ULL &&
+                     (*slow)[0].notes == std::vector<SerialNote>{SerialNote::kMediaUnreadable},
+                 "a stick whose volumes are late: listed, with mediaUnreadable");
+    if (listed && late == 3) {
+      const auto& partitions = (*slow)[0].disks[0].partitions;
+      checks.Check(partitions.size() == 1 && partitions[0].size_bytes == 15375269888ULL &&
+                       partitions[0].mount_points.empty() && !partitions[0].label,
+                   "its partition: name and size, no letter or label");
+    }
+    checks.Check(listed && (*slow)[1].notes == std::vector<SerialNote>{SerialNote::kMadeUp,
+                                                                       SerialNote::kCardReader},
+                 "the other devices are read as before");
+  }
 
   // The real service: wine's has the classes but no USB disks; the scan must still answer.
   const auto scanned = vellmor::drives::MakeSystemDriveSource()->ScanUsbDevices(
       vellmor::drives::ScanDepth::kVolumes);
   checks.Check(scanned.has_value(), "the system's scan answers");
+  const auto shallow = vellmor::drives::MakeSystemDriveSource()->ScanUsbDevices(ScanDepth::kUnits);
+  checks.Check(shallow.has_value(), "the system's scan of units answers");
   return checks.Finish("drives_win_test");
 }
