@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "drives/json_text.h"
 #include "serial/cc.h"
 #include "serial/digest_check.h"
+#include "serial/usb_identifier.h"
 
 namespace vellmor::cli {
 
@@ -26,19 +28,35 @@ using Clock = std::chrono::steady_clock;
 // The drive object of `drives --json` for the device, its volumes left out.
 std::string MatchJson(const serial::DigestMatch& match, const std::u16string& device_id,
                       drives::DriveSource* drives) {
-  // Gone since, or not in the drive list: what the identifier tells.
+  // Gone since, or not in the drive list: what the identifier tells, and null for
+  // ids it does not give.
   drives::UsbDevice device;
   device.device_id = device_id;
   device.serial = match.serial;
+  const auto parts = serial::ParseUsbIdentifier(device_id);
+  if (parts) {
+    device.vendor = parts->vendor;
+    device.product = parts->product;
+    device.serial_made_up = serial::IsGeneratedInstance(parts->instance);
+  }
+  bool listed = false;
   if (drives != nullptr) {
     if (auto devices = drives->ScanUsbDevices(drives::ScanDepth::kUnits)) {
       const auto found = std::ranges::find(*devices, device_id, &drives::UsbDevice::device_id);
       if (found != devices->end()) {
         device = std::move(*found);
+        listed = true;
       }
     }
   }
   std::string json = drives::DriveJson(device);
+  if (!listed && !parts) {
+    // Quotes inside strings are escaped, so this is the field itself.
+    constexpr std::string_view kMadeUpIds = R"("vendorId":"0000","productId":"0000")";
+    if (const auto at = json.find(kMadeUpIds); at != std::string::npos) {
+      json.replace(at, kMadeUpIds.size(), R"("vendorId":null,"productId":null)");
+    }
+  }
   json.pop_back();
   return json + R"(,"matched":)" + drives::JsonString(match.digest) + "}";
 }
@@ -46,7 +64,7 @@ std::string MatchJson(const serial::DigestMatch& match, const std::u16string& de
 }  // namespace
 
 int RunCheck(const Options& options, serial::UsbHubSource& source, drives::DriveSource* drives,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, std::ostream& err, const ArrivalsOpener& open_arrivals) {
   if (options.digests.empty()) {
     return Refuse(err, "check needs at least one digest");
   }
@@ -65,7 +83,7 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
       options.wait && *options.wait ? std::optional(Clock::now() + **options.wait) : std::nullopt;
   if (options.wait && drives != nullptr) {
     std::string error;
-    arrivals = drives::OpenDeviceArrivals(*drives, drives::ScanDepth::kUnits, error);
+    arrivals = open_arrivals(*drives, drives::ScanDepth::kUnits, error);
     if (!arrivals) {
       err << kProgramName << ": cannot wait for a drive: " << error << '\n';
     }
@@ -98,6 +116,10 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
     const auto waited = arrivals->Wait(left);
     if (waited.outcome == drives::DeviceArrivals::Outcome::kInterrupted) {
       return 128 + waited.signal;  // as --wait: an interrupt is not "no match"
+    }
+    if (waited.outcome == drives::DeviceArrivals::Outcome::kFailed) {
+      // The stick may have come meanwhile: not knowing is not "no match".
+      return Fail(err, "check: " + waited.error, kExitFailure);
     }
     if (waited.outcome != drives::DeviceArrivals::Outcome::kArrived) {
       break;

@@ -5,18 +5,19 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/hex_digits.h"
+
 namespace vellmor::serial {
 
 namespace {
 
 // Windows numbers instance prefixes from the PCI root: root hubs sit at 4.
 constexpr std::size_t kRootHubDepth = 4;
-constexpr std::string_view kHexDigits = "0123456789ABCDEF";
 
 std::string Hex(std::uint32_t value, std::size_t digits) {
   std::string text(digits, '0');
   for (std::size_t i = digits; i > 0; --i) {
-    text[i - 1] = kHexDigits[value & 0xFU];
+    text[i - 1] = UpperHexDigit(value);
     value >>= 4U;
   }
   return text;
@@ -179,12 +180,15 @@ DeviceId WindowsUsbDeviceId(const DeviceDescriptor& descriptor, const DevicePosi
                                     Hex(descriptor.product, 4), "\\", instance})));
 }
 
+// "VID_0781&PID_5567": shorter is no pair of ids (and would cut past the end).
+constexpr std::size_t kIdsLength = 17;
+
 std::optional<UsbIdentifierParts> ParseUsbIdentifier(std::u16string_view identifier) {
   std::u16string_view bus;
   std::u16string_view ids;
   if (!Take(identifier, u'\\', bus) || bus != u"USB" || !Take(identifier, u'\\', ids) ||
       identifier.find(u'\\') != std::u16string_view::npos || !ids.starts_with(u"VID_") ||
-      ids.substr(8, 5) != u"&PID_") {
+      ids.size() < kIdsLength || ids.substr(8, 5) != u"&PID_") {
     return std::nullopt;
   }
   const auto vendor = Hex4(ids.substr(4));

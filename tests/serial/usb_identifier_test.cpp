@@ -13,7 +13,9 @@ TEST(UsbIdentifierTest, IdsAndInstanceComeApartAndMadeUpInstancesAreKnown) {
   EXPECT_TRUE(IsGeneratedInstance(parts->instance));
   for (const std::u16string_view bad :
        {u"USB\\ROOT_HUB20\\4&1A2B3C&0", u"USB\\VID_07G1&PID_5567\\X", u"HID\\VID_0781&PID_5567\\X",
-        u"USB\\VID_0781&PID_5567", u"USB\\VID_0781&PID_5567\\A\\B"}) {
+        u"USB\\VID_0781&PID_5567", u"USB\\VID_0781&PID_5567\\A\\B",
+        // Too short for both ids: refused, not read past the end.
+        u"USB\\VID_XYZ\\AB12CD34", u"USB\\VID_\\A", u"USB\\VID_0781&PID_556\\A"}) {
     EXPECT_FALSE(ParseUsbIdentifier(bad)) << bad.size();
   }
   EXPECT_TRUE(IsGeneratedInstance(u"6&2f6c0b6&0"));
