@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/hex_digits.h"
 #include "base/utf.h"
 
 #if !defined(_WIN32)
@@ -14,12 +15,10 @@ namespace vellmor::drives {
 
 namespace {
 
-constexpr std::string_view kHexDigits = "0123456789abcdef";
-
 void AppendByteEscape(std::u16string& text, unsigned byte) {
   text += u"\\x";
-  text += static_cast<char16_t>(kHexDigits[(byte >> 4U) & 0xFU]);
-  text += static_cast<char16_t>(kHexDigits[byte & 0xFU]);
+  text += static_cast<char16_t>(LowerHexDigit(byte >> 4U));
+  text += static_cast<char16_t>(LowerHexDigit(byte));
 }
 
 bool IsControl(char16_t unit) { return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F); }
@@ -113,6 +112,11 @@ std::string CsvCell(std::u16string_view text) {
 }
 
 std::string CsvListCell(const std::vector<std::u16string>& items) {
+  // Joined, one empty item would be the empty cell of no item: a lone backslash, which
+  // no other list gives, stands for it.
+  if (items.size() == 1 && items.front().empty()) {
+    return "\\";
+  }
   std::u16string joined;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i > 0) {

@@ -22,7 +22,8 @@ std::string ShownText(std::u16string_view text);
 std::string CsvCell(std::u16string_view text);
 
 // A cell holding a list: items joined with ";", each item's "\" and ";" escaped with
-// "\", so that every item, an empty one too, comes back as it was.
+// "\", so that every item, an empty one too, comes back as it was. No item gives the
+// empty cell, a single empty item a lone "\".
 std::string CsvListCell(const std::vector<std::u16string>& items);
 
 // The cells joined with commas, ended with CRLF.

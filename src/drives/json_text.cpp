@@ -2,13 +2,20 @@
 
 #include <cstddef>
 
+#include "base/hex_digits.h"
 #include "base/utf.h"
 
 namespace vellmor::drives {
 
 namespace {
 
-constexpr std::string_view kHexDigits = "0123456789abcdef";
+// C1 controls (a terminal takes U+009B for CSI), the line and paragraph separators
+// JavaScript will not take raw, and the bidirectional overrides and isolates that
+// turn the text a reader sees around: escaped, so the text stays exact but inert.
+bool IsInvisibleControl(char16_t unit) {
+  return (unit >= 0x80 && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029 ||
+         (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+}
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -16,7 +23,7 @@ bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 void AppendUnitEscape(std::string& json, char16_t unit) {
   json += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) {
-    json += kHexDigits[static_cast<std::size_t>((unit >> shift) & 0xF)];
+    json += LowerHexDigit(static_cast<unsigned>(unit >> shift));
   }
 }
 
@@ -65,7 +72,7 @@ std::string JsonString(std::u16string_view text) {
       continue;
     }
     const bool unpaired = IsHighSurrogate(unit) || IsLowSurrogate(unit);
-    if (!unpaired && unit >= 0x20 && unit != u'"' && unit != u'\\') {
+    if (!unpaired && unit >= 0x20 && unit != u'"' && unit != u'\\' && !IsInvisibleControl(unit)) {
       continue;
     }
     flush(i);

@@ -27,6 +27,11 @@ TEST(DriveTextTest, CsvCellsNeitherRunFormulasNorBreakLines) {
   EXPECT_EQ(CsvCell(u"a,b"), "\"a,b\"");
   EXPECT_EQ(CsvListCell({u"", u"a;b\\c", u"@x"}), ";a\\;b\\\\c;@x");
   EXPECT_EQ(CsvListCell({u"+1"}), "'+1");
+  // No volume and one volume without a label are told apart.
+  EXPECT_EQ(CsvListCell({}), "");
+  EXPECT_EQ(CsvListCell({u""}), "\\");
+  EXPECT_EQ(CsvListCell({u"", u""}), ";");
+  EXPECT_EQ(CsvListCell({u"\\"}), "\\\\");
   EXPECT_EQ(CsvLine({"a", "b"}), "a,b\r\n");
 }
 

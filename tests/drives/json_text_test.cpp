@@ -11,6 +11,16 @@ TEST(JsonTextTest, EscapesQuotesBackslashesAndControlCharacters) {
   EXPECT_EQ(JsonString(std::u16string(u"\0\x01\x1F\x20\x7F", 5)), "\"\\u0000\\u0001\\u001f \x7F\"");
 }
 
+// What a terminal or a viewer would act on stays exact but inert: C1 CSI, the
+// separators JavaScript refuses raw, bidirectional overrides and isolates.
+TEST(JsonTextTest, EscapesC1SeparatorsAndBidirectionalControls) {
+  EXPECT_EQ(JsonString(u"a\x80\x9B" u"2J\x9F\xA0"), "\"a\\u0080\\u009b2J\\u009f\xC2\xA0\"");
+  EXPECT_EQ(JsonString(u"\u2027\u2028\u2029\u202A\u202E\u202F"),
+            "\"\xE2\x80\xA7\\u2028\\u2029\\u202a\\u202e\xE2\x80\xAF\"");
+  EXPECT_EQ(JsonString(u"\u2065\u2066\u2069\u206A"),
+            "\"\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA\"");
+}
+
 TEST(JsonTextTest, KeepsCharactersAsUtf8) {
   EXPECT_EQ(JsonString(u"请插入U盘"), "\"请插入U盘\"");
   EXPECT_EQ(JsonString(u"x\U0001F600y"), "\"x\xF0\x9F\x98\x80y\"");
