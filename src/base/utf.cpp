@@ -40,6 +40,17 @@ void AppendUtf8(std::string& out, char32_t code_point) {
 
 }  // namespace
 
+std::size_t IncompleteUtf8Tail(std::string_view utf8) {
+  for (std::size_t back = 1; back <= 3 && back <= utf8.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(utf8[utf8.size() - back]);
+    if ((byte & 0xC0U) != 0x80U) {
+      const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+      return length > back ? back : 0;
+    }
+  }
+  return 0;
+}
+
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,10 @@ namespace vellmor {
 
 // Strict UTF-8 to UTF-16; no value for ill-formed input (overlongs, surrogates, truncation).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
+
+// The bytes at the end of `utf8` that begin a sequence not yet complete: what to keep
+// back when text comes in pieces.
+std::size_t IncompleteUtf8Tail(std::string_view utf8);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);

@@ -24,7 +24,7 @@ class Utf8DigestFeeder {
   // False when the bytes are not UTF-8.
   bool Feed(std::string_view bytes) {
     m_carry.append(bytes);
-    const std::size_t complete = m_carry.size() - IncompleteTail(m_carry);
+    const std::size_t complete = m_carry.size() - IncompleteUtf8Tail(m_carry);
     const auto units = Utf8ToUtf16(std::string_view(m_carry).substr(0, complete));
     if (!units) {
       return false;
@@ -43,18 +43,6 @@ class Utf8DigestFeeder {
   }
 
  private:
-  // The bytes at the end that begin a sequence not yet complete.
-  static std::size_t IncompleteTail(std::string_view text) {
-    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
-      const auto byte = static_cast<unsigned char>(text[text.size() - back]);
-      if ((byte & 0xC0U) != 0x80U) {
-        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        return length > back ? back : 0;
-      }
-    }
-    return 0;
-  }
-
   digest::TextDigest m_digest;
   std::string m_carry;
 };

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "base/hex_digits.h"
 #include "code_page.h"
 
 namespace vellmor::digest {
@@ -225,13 +226,12 @@ std::vector<Word> PackMessageWords(std::u16string_view text) {
 }
 
 std::u16string WordToHexText(Word w) {
-  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
   std::u16string text;
   text.reserve(8);
   for (int i = 0; i < 4; ++i) {
     const Word byte = ShiftRightWord(w, 8 * i) & LowBitMask(kByteMaskIndex);
-    text.push_back(kDigits[byte / 16]);
-    text.push_back(kDigits[byte % 16]);
+    text.push_back(static_cast<char16_t>(UpperHexDigit(static_cast<unsigned>(byte / 16))));
+    text.push_back(static_cast<char16_t>(UpperHexDigit(static_cast<unsigned>(byte % 16))));
   }
   return text;
 }
