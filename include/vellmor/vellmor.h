@@ -14,7 +14,11 @@
  *   VELLMOR_SYSTEM_ERROR (3)      the system's device list could not be read.
  *   VELLMOR_BUFFER_TOO_SMALL (4)  the answer does not fit; where the function
  *                                 takes `needed`, *needed holds the size that
- *                                 fits, NUL included.
+ *                                 fits, NUL included. Each call reads the
+ *                                 devices anew, so a stick plugged in between
+ *                                 the two calls can need more again: call in a
+ *                                 loop, growing the buffer to *needed, until the
+ *                                 code is not VELLMOR_BUFFER_TOO_SMALL.
  *   VELLMOR_FAILED (5)            out of memory, or the system cannot convert
  *                                 characters to the code page their codes come
  *                                 from (Windows).
@@ -29,7 +33,10 @@
  * multithreaded apartment is used as it is.
  *
  * Text is UTF-8 both ways. Output buffers are always NUL-terminated when
- * out_size is at least 1, also on failure (then they hold the empty text).
+ * out_size is at least 1, also on failure (then they hold the empty text). An
+ * output buffer may be null when its out_size is 0. A `needed` that is not
+ * null is 0 after any code but VELLMOR_OK, VELLMOR_NOT_FOUND and
+ * VELLMOR_BUFFER_TOO_SMALL.
  *
  * A USB serial number can be read by anyone and given by a made-up device: a
  * licence bound to it stops casual copying, not a determined attacker.
@@ -50,6 +57,15 @@
 #else
 #define VELLMOR_API
 #endif
+
+/* The version of this header, the product's: for `#if VELLMOR_VERSION_NUMBER >= 50100`.
+ * The number is MAJOR * 10000 + MINOR * 100 + PATCH. The build refuses to start
+ * when these differ from the project's version. */
+#define VELLMOR_VERSION_MAJOR 5
+#define VELLMOR_VERSION_MINOR 1
+#define VELLMOR_VERSION_PATCH 0
+#define VELLMOR_VERSION_NUMBER \
+  (VELLMOR_VERSION_MAJOR * 10000 + VELLMOR_VERSION_MINOR * 100 + VELLMOR_VERSION_PATCH)
 
 #ifdef __cplusplus
 extern "C" {
@@ -76,8 +92,9 @@ VELLMOR_API const char* vellmor_error_text(int code);
  * length 32 gives 32 upper-case hexadecimal digits, 16 the middle 16, any
  * other length the empty text. `utf8` may be null when `size` is 0 (the
  * empty text). Needs out_size of at least 33, 17 and 1 respectively, else
- * VELLMOR_BUFFER_TOO_SMALL. Returns VELLMOR_BAD_ARGUMENT for a null `out`,
- * a null `utf8` with a size, or bytes that are not UTF-8. */
+ * VELLMOR_BUFFER_TOO_SMALL, which a null `out` with out_size 0 also gives.
+ * Returns VELLMOR_BAD_ARGUMENT for a null `out` with an out_size, a null
+ * `utf8` with a size, or bytes that are not UTF-8. */
 VELLMOR_API int vellmor_digest(const char* utf8, size_t size, int length, char* out,
                                size_t out_size);
 

@@ -46,6 +46,13 @@ void Clear(char* out, std::size_t out_size) {
   }
 }
 
+// A size left from an earlier call must not pass for this one's when it fails.
+void ClearNeeded(std::size_t* needed) {
+  if (needed != nullptr) {
+    *needed = 0;
+  }
+}
+
 // Copies the text with its NUL when it fits; the empty text otherwise.
 int WriteText(std::string_view text, char* out, std::size_t out_size, std::size_t* needed) {
   if (needed != nullptr) {
@@ -105,7 +112,7 @@ const char* vellmor_error_text(int code) {
 int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t out_size) {
   Clear(out, out_size);
   return Guarded([&]() -> int {
-    if (out == nullptr || (utf8 == nullptr && size > 0)) {
+    if ((out == nullptr && out_size > 0) || (utf8 == nullptr && size > 0)) {
       return VELLMOR_BAD_ARGUMENT;
     }
     const std::string_view bytes(utf8 == nullptr ? "" : utf8, size);
@@ -137,6 +144,7 @@ int vellmor_digest(const char* utf8, size_t size, int length, char* out, size_t 
 
 int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
   Clear(out, out_size);
+  ClearNeeded(needed);
   return Guarded([&]() -> int {
     if (out == nullptr && out_size > 0) {
       return VELLMOR_BAD_ARGUMENT;
@@ -152,6 +160,7 @@ int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
 int vellmor_check(const char* const* digests, size_t count, char* serial_out, size_t out_size,
                   size_t* needed) {
   Clear(serial_out, out_size);
+  ClearNeeded(needed);
   return Guarded([&]() -> int {
     if (digests == nullptr || count == 0 || (serial_out == nullptr && out_size > 0)) {
       return VELLMOR_BAD_ARGUMENT;

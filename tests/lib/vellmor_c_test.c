@@ -129,7 +129,9 @@ static void digest_codes(void) {
   EXPECT(vellmor_digest("abc", 3, 32 + 65536, out, 1) == VELLMOR_OK && out[0] == '\0');
   EXPECT(vellmor_digest("abc", 3, 32, out, 32) == VELLMOR_BUFFER_TOO_SMALL && out[0] == '\0');
   EXPECT(vellmor_digest("abc", 3, 16, out, 16) == VELLMOR_BUFFER_TOO_SMALL);
-  EXPECT(vellmor_digest("abc", 3, 32, NULL, 0) == VELLMOR_BAD_ARGUMENT);
+  /* No buffer at all asks only whether one is needed, as for the other functions. */
+  EXPECT(vellmor_digest("abc", 3, 32, NULL, 0) == VELLMOR_BUFFER_TOO_SMALL);
+  EXPECT(vellmor_digest("abc", 3, 32, NULL, 1) == VELLMOR_BAD_ARGUMENT);
   out[0] = 'x';
   EXPECT(vellmor_digest(NULL, 1, 32, out, sizeof out) == VELLMOR_BAD_ARGUMENT && out[0] == '\0');
   /* A lone surrogate written as UTF-8, an overlong slash, a cut sequence. */
@@ -139,11 +141,22 @@ static void digest_codes(void) {
   EXPECT(out[0] == '\0');
 }
 
+#if !defined(VELLMOR_VERSION_NUMBER) || VELLMOR_VERSION_NUMBER < 50100
+#error "the header's version number is missing or too old for the preprocessor to test"
+#endif
+
 static void texts(void) {
   char line[128];
+  char macros[32];
   int status = 0;
   int code;
   EXPECT(strcmp(vellmor_version(), "5.1.0.7") == 0);
+  /* The header's macros name the library they come with. */
+  sprintf(macros, "%d.%d.%d.", VELLMOR_VERSION_MAJOR, VELLMOR_VERSION_MINOR,
+          VELLMOR_VERSION_PATCH);
+  EXPECT(strncmp(vellmor_version(), macros, strlen(macros)) == 0);
+  EXPECT(VELLMOR_VERSION_NUMBER ==
+         VELLMOR_VERSION_MAJOR * 10000 + VELLMOR_VERSION_MINOR * 100 + VELLMOR_VERSION_PATCH);
   run_cli("--version", NULL, line, sizeof line, &status);
   EXPECT(strncmp(line, "vellmor-cli ", 12) == 0 && strcmp(line + 12, vellmor_version()) == 0);
   for (code = VELLMOR_OK; code <= VELLMOR_FAILED; ++code) {
@@ -180,7 +193,11 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
     EXPECT(strcmp(serial, line) == 0);
     EXPECT(status == code);
   }
-  EXPECT(vellmor_read_serial(NULL, 5, &needed) == VELLMOR_BAD_ARGUMENT);
+  /* A size left from an earlier call never stands after an error. */
+  needed = 99;
+  EXPECT(vellmor_read_serial(NULL, 5, &needed) == VELLMOR_BAD_ARGUMENT && needed == 0);
+  needed = 99;
+  EXPECT(vellmor_check(&bad[0], 1, NULL, 0, &needed) == VELLMOR_BAD_ARGUMENT && needed == 0);
   EXPECT(vellmor_check(NULL, 1, NULL, 0, NULL) == VELLMOR_BAD_ARGUMENT);
   line[0] = 'x';
   EXPECT(vellmor_check(&nobody, 0, line, sizeof line, NULL) == VELLMOR_BAD_ARGUMENT);
@@ -218,8 +235,10 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
     EXPECT(vellmor_check(&nobody, 1, line, sizeof line, NULL) == VELLMOR_NOT_FOUND);
   } else {
     EXPECT(serial[0] == '\0');
+    needed = 99;
     EXPECT(vellmor_check(&nobody, 1, line, sizeof line, &needed) == code);
     EXPECT(line[0] == '\0');
+    EXPECT(code == VELLMOR_NOT_FOUND ? needed == 1 : needed == 0);
   }
 }
 
