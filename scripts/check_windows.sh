@@ -100,6 +100,10 @@ imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
 check "vellmor-cli.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
 
+# DLLs by bare name from System32 only: a planted one beside the program never loads.
+dll_search() { x86_64-w64-mingw32-objdump -p "$1" | grep -q 'SetDefaultDllDirectories'; }
+check "vellmor-cli.exe limits the DLL search to System32" dll_search "$exe"
+
 # The console's code page belongs to the user: nothing may change it.
 console_cp_calls=$(x86_64-w64-mingw32-objdump -p "$exe" | grep -oE 'SetConsole(Output)?CP' || true)
 check "vellmor-cli.exe leaves the console's code page alone" test -z "$console_cp_calls"
@@ -141,6 +145,7 @@ toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || tru
 check "Vellmor.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
 # The drive code is vellmor-cli's alone.
 check "Vellmor.exe imports no CFGMGR32" test -z "$(grep -i '^cfgmgr32' <<<"$imports" || true)"
+check "Vellmor.exe limits the DLL search to System32" dll_search "$window_exe"
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$window_exe" -O rc 2>&1)
 for line in \
   'VALUE "OriginalFilename", "Vellmor.exe"' \

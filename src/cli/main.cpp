@@ -1,9 +1,17 @@
 #include <iostream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "cli.h"
 #include "console.h"
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // A DLL asked for by name comes from System32, never from beside a copy in Downloads.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+#endif
   std::ios::sync_with_stdio(false);
   vellmor::cli::PrepareConsole();
   const auto args = vellmor::cli::CommandLineArguments(argc, argv);

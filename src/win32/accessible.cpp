@@ -16,7 +16,8 @@ struct Oleacc {
 const Oleacc& OleaccEntries() {
   static const Oleacc entries = [] {
     Oleacc found;
-    const HMODULE module = LoadLibraryW(L"oleacc.dll");
+    // Loaded when a screen reader first asks, long after start: System32's alone.
+    const HMODULE module = LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module != nullptr) {
       found.createStdAccessibleObject = reinterpret_cast<CreateStdAccessibleObjectFunction>(
           reinterpret_cast<void (*)()>(GetProcAddress(module, "CreateStdAccessibleObject")));

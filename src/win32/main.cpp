@@ -10,6 +10,8 @@
 #include "serial/usb_hub_source.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // A DLL asked for by name comes from System32, never from beside a copy in Downloads.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   // The banner's decoder and the management service are COM objects; one
   // apartment for the run on the one thread.
   const HRESULT ole = OleInitialize(nullptr);
