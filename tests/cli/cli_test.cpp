@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +18,8 @@
 
 #include "base/utf.h"
 #include "base/version.h"
+#include "cli/check_command.h"
+#include "cli/options.h"
 #include "digest/digest.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
@@ -270,6 +274,27 @@ TEST_F(CliTest, LongInputDigestsAsTheWholeText) {
   }
 }
 
+// Every way a piece's end can cut a character: 1 to 3 bytes into a 4-byte one (an emoji,
+// CJK Extension B), 1 or 2 into a 3-byte one, 1 into a 2-byte one.
+TEST_F(CliTest, PieceEndsInsideACharacterLoseNothing) {
+  constexpr std::size_t kPiece = 64 * 1024;
+  for (const auto& [bytes, unit] :
+       std::vector<std::pair<std::string, std::u16string>>{{"\xF0\x9F\x98\x80", u"\U0001F600"},
+                                                           {"\xF0\xA0\x80\x80", u"\U00020000"},
+                                                           {"\xE4\xB8\xAD", u"\u4E2D"},
+                                                           {"\xC3\x80", u"\u00C0"}}) {
+    for (std::size_t cut = 1; cut < bytes.size(); ++cut) {
+      const std::string input = std::string(kPiece - cut, 'a') + bytes + "z";
+      const std::u16string text = std::u16string(kPiece - cut, u'a') + unit + u"z";
+      const std::string expected = Utf16ToUtf8(digest::DigestText(text, 32));
+      const Outcome run = Cli({"digest"}, input);
+      EXPECT_EQ(run.code, kExitOk) << bytes.size() << " bytes, cut " << cut << ": " << run.err;
+      EXPECT_EQ(run.out, Lines({expected})) << bytes.size() << " bytes, cut " << cut;
+      EXPECT_EQ(Cli({"digest", input}).out, Lines({expected})) << bytes.size() << ", " << cut;
+    }
+  }
+}
+
 TEST_F(CliTest, DigestLengthSelectsTheDigits) {
   EXPECT_EQ(Cli({"digest", "--length", "16", "abc"}).out, Lines({"3CD24FB0D6963F7D"}));
   EXPECT_EQ(Cli({"digest", "abc", "--length=32"}).out, Lines({kAbcDigest}));
@@ -394,6 +419,106 @@ TEST_F(CliTest, CheckTellsNoMatchFromBadDigestsAndAnUnreadableList) {
   run = Cli(WithRoot({"check", digest}));
   EXPECT_EQ(run.code, kExitFailure);
   EXPECT_EQ(run.err, "vellmor-cli: check: the system's device list cannot be read\n");
+}
+
+// A drive list without the device: it went away between the look and the list.
+class EmptyDrives : public drives::DriveSource {
+ public:
+  std::optional<std::vector<drives::UsbDevice>> ScanUsbDevices(
+      drives::ScanDepth /*depth*/) override {
+    return std::vector<drives::UsbDevice>();
+  }
+};
+
+// Device events that break down at the first wait.
+class BrokenArrivals : public drives::DeviceArrivals {
+ public:
+  const std::vector<drives::UsbDevice>& present() const override { return m_present; }
+  Result Wait(std::optional<std::chrono::milliseconds> /*timeout*/) override {
+    ++waits;
+    Result result;
+    result.outcome = Outcome::kFailed;
+    result.error = "the event socket broke";
+    return result;
+  }
+  std::string event_source() const override { return "test"; }
+  int waits = 0;
+
+ private:
+  std::vector<drives::UsbDevice> m_present;
+};
+
+Outcome Check(const std::vector<std::string>& digests, const std::vector<DeviceId>& ids, bool json,
+              bool wait) {
+  Options options;
+  options.command = Command::kCheck;
+  options.digests = digests;
+  options.json = json;
+  if (wait) {
+    options.wait = std::optional<std::chrono::milliseconds>();
+  }
+  int binds = 0;
+  ScriptedSource source(ids, binds);
+  EmptyDrives drives;
+  std::ostringstream out;
+  std::ostringstream err;
+  Outcome run;
+  run.code = RunCheck(options, source, &drives, out, err,
+                      [](drives::DriveSource&, drives::ScanDepth, std::string&) {
+                        return std::make_unique<BrokenArrivals>();
+                      });
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+// What check answers from the identifier alone, and that neither an empty serial nor a
+// broken wait passes for an answer.
+TEST_F(CliTest, CheckAnswersOnlyWhatItKnows) {
+  const std::string digest(kSerialDigest);
+  Outcome run = Check({digest}, {DeviceId::Text(u"USB\\VID_0781&PID_5567\\AB12CD34")}, true, false);
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  nlohmann::json match = nlohmann::json::parse(run.out);
+  EXPECT_EQ(match["vendorId"], "0781");
+  EXPECT_EQ(match["productId"], "5567");
+  // An identifier with VID that gives no ids: null, not made-up zeros.
+  run = Check({digest}, {DeviceId::Text(u"USB\\VID_XYZ\\AB12CD34")}, true, false);
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  match = nlohmann::json::parse(run.out);
+  EXPECT_TRUE(match["vendorId"].is_null()) << run.out;
+  EXPECT_TRUE(match["productId"].is_null()) << run.out;
+  EXPECT_EQ(match["serial"], "AB12CD34");
+
+  // The empty serial's digest is the well-known one of the empty text; it matches nothing.
+  run = Check({std::string(kEmptyDigest)}, {DeviceId::Text(u"USB\\VID_1234&PID_5678\\")}, false,
+              false);
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, "");
+
+  // Waiting that breaks down is a failure: the stick may have come meanwhile.
+  run = Check({digest}, {DeviceId::Text(u"USB\\ROOT_HUB30\\4&1&0")}, false, true);
+  EXPECT_EQ(run.code, kExitFailure);
+  EXPECT_EQ(run.err, "vellmor-cli: check: the event socket broke\n");
+  EXPECT_EQ(run.out, "");
+}
+
+// The documented limits of --wait are accepted, one step past them refused.
+TEST_F(CliTest, WaitTakesSecondsUpToADay) {
+  for (const char* seconds : {"0", "0.5", "86400"}) {
+    Options options;
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(
+        ParseArguments({"check", std::string(kAbcDigest), "--wait", seconds}, options, out, err),
+        std::nullopt)
+        << seconds << ": " << err.str();
+    ASSERT_TRUE(options.wait && *options.wait) << seconds;
+    EXPECT_EQ(**options.wait, std::chrono::milliseconds(std::llround(std::stod(seconds) * 1000)));
+  }
+  for (const char* seconds : {"86400.5", "-1", "1e9", "nan"}) {
+    const Outcome run = Cli({"check", std::string(kAbcDigest), "--wait", seconds});
+    EXPECT_EQ(run.code, kExitUsage) << seconds;
+  }
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -177,6 +177,23 @@ TEST(DrivesTest, JsonNamesBothSticksMarksTheMadeUpSerialAndGivesMountsAndLabels)
   EXPECT_TRUE(again["drives"][1]["disks"][0]["label"].is_null());
 }
 
+// Partitions in the kernel's numbering, not as strings sort: sdb2 before sdb10.
+TEST(DrivesTest, PartitionsComeInNumberOrder) {
+  Machine machine;
+  const fs::path sdb =
+      machine.AddStick(2, 0x0781, 0x5567, "4c530001231120115142", std::nullopt, "sdb", 16);
+  for (const int number : {10, 2, 1, 11}) {
+    Machine::AddPartition(sdb, number, 16 + number, 2048);
+  }
+  const nlohmann::json json = DrivesJson(machine);
+  ASSERT_EQ(json["drives"].size(), 1U);
+  std::vector<std::string> names;
+  for (const auto& partition : json["drives"][0]["disks"][0]["partitions"]) {
+    names.push_back(partition["name"]);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"sdb1", "sdb2", "sdb10", "sdb11"}));
+}
+
 // Whoever made the device chose these bytes: they reach a terminal only as \xNN, and
 // JSON keeps them exactly.
 TEST(DrivesTest, HostileAndChineseDeviceTextIsShownSafelyAndKeptInJson) {
