@@ -177,6 +177,7 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
   const char* bad[] = {"0123", "0123456789ABCDEF0123456789ABCDEG", NULL};
   const char* wanted[2];
   size_t needed = 0;
+  size_t stale;
   size_t i;
   int status = 0;
   int code = vellmor_read_serial(serial, sizeof serial, &needed);
@@ -194,10 +195,10 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
     EXPECT(status == code);
   }
   /* A size left from an earlier call never stands after an error. */
-  needed = 99;
-  EXPECT(vellmor_read_serial(NULL, 5, &needed) == VELLMOR_BAD_ARGUMENT && needed == 0);
-  needed = 99;
-  EXPECT(vellmor_check(&bad[0], 1, NULL, 0, &needed) == VELLMOR_BAD_ARGUMENT && needed == 0);
+  stale = 99;
+  EXPECT(vellmor_read_serial(NULL, 5, &stale) == VELLMOR_BAD_ARGUMENT && stale == 0);
+  stale = 99;
+  EXPECT(vellmor_check(&bad[0], 1, NULL, 0, &stale) == VELLMOR_BAD_ARGUMENT && stale == 0);
   EXPECT(vellmor_check(NULL, 1, NULL, 0, NULL) == VELLMOR_BAD_ARGUMENT);
   line[0] = 'x';
   EXPECT(vellmor_check(&nobody, 0, line, sizeof line, NULL) == VELLMOR_BAD_ARGUMENT);
