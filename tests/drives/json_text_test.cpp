@@ -14,11 +14,12 @@ TEST(JsonTextTest, EscapesQuotesBackslashesAndControlCharacters) {
 // What a terminal or a viewer would act on stays exact but inert: C1 CSI, the
 // separators JavaScript refuses raw, bidirectional overrides and isolates.
 TEST(JsonTextTest, EscapesC1SeparatorsAndBidirectionalControls) {
-  EXPECT_EQ(JsonString(u"a\x80\x9B" u"2J\x9F\xA0"), "\"a\\u0080\\u009b2J\\u009f\xC2\xA0\"");
+  EXPECT_EQ(JsonString(u"a\x80\x9B"
+                       u"2J\x9F\xA0"),
+            "\"a\\u0080\\u009b2J\\u009f\xC2\xA0\"");
   EXPECT_EQ(JsonString(u"\u2027\u2028\u2029\u202A\u202E\u202F"),
             "\"\xE2\x80\xA7\\u2028\\u2029\\u202a\\u202e\xE2\x80\xAF\"");
-  EXPECT_EQ(JsonString(u"\u2065\u2066\u2069\u206A"),
-            "\"\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA\"");
+  EXPECT_EQ(JsonString(u"\u2065\u2066\u2069\u206A"), "\"\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA\"");
 }
 
 TEST(JsonTextTest, KeepsCharactersAsUtf8) {

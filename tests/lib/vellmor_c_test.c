@@ -152,8 +152,7 @@ static void texts(void) {
   int code;
   EXPECT(strcmp(vellmor_version(), "5.1.0.7") == 0);
   /* The header's macros name the library they come with. */
-  sprintf(macros, "%d.%d.%d.", VELLMOR_VERSION_MAJOR, VELLMOR_VERSION_MINOR,
-          VELLMOR_VERSION_PATCH);
+  sprintf(macros, "%d.%d.%d.", VELLMOR_VERSION_MAJOR, VELLMOR_VERSION_MINOR, VELLMOR_VERSION_PATCH);
   EXPECT(strncmp(vellmor_version(), macros, strlen(macros)) == 0);
   EXPECT(VELLMOR_VERSION_NUMBER ==
          VELLMOR_VERSION_MAJOR * 10000 + VELLMOR_VERSION_MINOR * 100 + VELLMOR_VERSION_PATCH);
