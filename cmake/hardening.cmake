@@ -12,6 +12,11 @@ endif()
 # inside the source folder.
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 
+# rcc writes each resource file's time into the program (from SOURCE_DATE_EPOCH, if the
+# build's environment has it), so a fresh checkout would give other bytes. The first
+# format has no times; nothing reads them.
+set(CMAKE_AUTORCC_OPTIONS --format-version 1)
+
 # Fortify rewrites calls into checked ones only when optimising, and under the sanitizers
 # its checked calls would bypass their interceptors, so those builds go without it. -U
 # first: some compilers define it already, and a redefinition would be a warning.

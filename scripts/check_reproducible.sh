@@ -29,19 +29,19 @@ trees=()
 [[ -f $mingw_build/CMakeCache.txt ]] && trees+=(mingw)
 [[ ${#trees[@]} -gt 0 ]] || { echo "reproducible: no build tree to compare with" >&2; exit 1; }
 
-# The same time for both: the given one, or the last commit's, as cpack takes it.
-if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || { echo "reproducible: no commit date" >&2; exit 1; }
-fi
-export SOURCE_DATE_EPOCH
 export CCACHE_DISABLE=1
 
-# The sources as they stand, tracked and new, without what git ignores; the copy's
-# folder differs from this one in name and length.
+# The sources as they stand, tracked and new, without what git ignores, over a clone
+# of the history (the package times and the manual pages' dates come from it). The
+# copy's folder differs from this one in name and length, and its files have the time
+# of the copy, as a fresh checkout has.
 copy=$(mktemp -d /tmp/vellmor-rebuild.XXXXXXXX)
 trap 'rm -rf "$copy"' EXIT
+{ git clone -q --local --no-checkout . "$copy" && git -C "$copy" reset -q --soft "$(git rev-parse HEAD)"; } ||
+  { echo "reproducible: could not clone the history" >&2; exit 1; }
 git ls-files -z --cached --others --exclude-standard |
-  tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$copy" || { echo "reproducible: could not copy the sources" >&2; exit 1; }
+  tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -xmf - -C "$copy" ||
+  { echo "reproducible: could not copy the sources" >&2; exit 1; }
 
 # Builds the named targets in the copy with the reference tree's options, then its packages.
 rebuild() {
