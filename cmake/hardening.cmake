@@ -25,9 +25,12 @@ if(NOT VELLMOR_SANITIZE)
   add_compile_options($<${vellmor_optimising}:-U_FORTIFY_SOURCE> $<${vellmor_optimising}:-D_FORTIFY_SOURCE=2>)
 endif()
 
-# mingw-w64's stack protector and fortified calls come from libssp; the programs link
-# it statically, like the rest of the runtime.
 add_compile_options(-fstack-protector-strong)
+if(WIN32)
+  # mingw-w64's stack protector and checked calls come from libssp, which GCC links
+  # only when the link is told too; statically, like the rest of the runtime.
+  add_link_options(-fstack-protector-strong)
+endif()
 
 if(WIN32)
   # Windows probes each new stack page itself (___chkstk_ms), and GCC's control-flow

@@ -23,9 +23,10 @@ for file in "$@"; do
       grep -E ': no\b' <<<"$report" | grep -qv '(ignored)$' && bad "$file lacks a protection"
       ;;
     4d5a*)
-      header=$("$objdump" -p "$file" 2>&1) || { bad "$file: objdump cannot read it"; continue; }
-      stamp=$(sed -n 's/^Time\/Date\s*//p' <<<"$header")
-      flags=$(sed -n '/^DllCharacteristics/,/^[^[:space:]]/p' <<<"$header" | awk 'NR > 1 && /^\s/ { print $1 }')
+      header=$(TZ=UTC "$objdump" -p "$file" 2>&1) || { bad "$file: objdump cannot read it"; continue; }
+      # The file header's time (the export table has one of its own further down).
+      stamp=$(awk '/^Time\/Date/ { sub(/^Time\/Date[ \t]*/, ""); print; exit }' <<<"$header")
+      flags=$(awk '/^DllCharacteristics/ { on = 1; next } on && /^[ \t]/ { print $1; next } { on = 0 }' <<<"$header")
       echo "$file: Time/Date $stamp; DllCharacteristics $(echo $flags)"
       for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
         grep -qx "$flag" <<<"$flags" || bad "$file lacks $flag"
