@@ -25,3 +25,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The programs run alone: no libgcc, libstdc++ or winpthread DLL beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Stripped for the packages with no time in the header, like the linked files.
+set(CMAKE_STRIP ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-strip.sh CACHE FILEPATH "strip for PE files, writing no time")

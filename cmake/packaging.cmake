@@ -52,6 +52,12 @@ interface. vellmor-cli does the same on the command line, lists the USB drives
 plugged in with notes on their serials, and watches for drives as they come.")
 set(CPACK_PACKAGE_CONTACT ${VELLMOR_PACKAGE_MAINTAINER})
 set(CPACK_STRIP_FILES ON)
+# The same commit packs to the same bytes (the files' times are the last commit's, the
+# archives sorted), and SHA256SUMS lists what was made (docs/hardening.md, packaging.md).
+set(CPACK_VELLMOR_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package_time.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_staged.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_made.cmake)
 
 if(NOT WIN32)
   # Three packages from one run: the programs (which link the same code statically), the

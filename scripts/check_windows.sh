@@ -97,7 +97,7 @@ exe=$build_dir/src/cli/vellmor-cli.exe
 
 # Only system DLLs: no libstdc++, libgcc or winpthread to carry along.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
+toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread|libssp)' <<<"$imports" || true)
 check "vellmor-cli.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
 
 # DLLs by bare name from System32 only: a planted one beside the program never loads.
@@ -141,7 +141,7 @@ done
 window_exe=$build_dir/src/win32/Vellmor.exe
 [[ -f $window_exe ]] || { bad "$window_exe was built"; finish; }
 imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p')
-toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports" || true)
+toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread|libssp)' <<<"$imports" || true)
 check "Vellmor.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
 # The drive code is vellmor-cli's alone.
 check "Vellmor.exe imports no CFGMGR32" test -z "$(grep -i '^cfgmgr32' <<<"$imports" || true)"
@@ -162,7 +162,7 @@ done
 
 # The packages: a portable ZIP and the installer.
 start=$(date +%s)
-rm -f "$build_dir"/vellmor-*-win64.zip "$build_dir"/vellmor-*-win64.exe
+rm -f "$build_dir"/vellmor-*-win64.zip "$build_dir"/vellmor-*-win64.exe "$build_dir/SHA256SUMS"
 (cd "$build_dir" && cpack >cpack.log 2>&1) || cat "$build_dir/cpack.log"
 zip_file=$(ls "$build_dir"/vellmor-*-win64.zip 2>/dev/null | head -n 1)
 installer=$(ls "$build_dir"/vellmor-*-win64.exe 2>/dev/null | head -n 1)
@@ -186,14 +186,25 @@ dll_exports=$(x86_64-w64-mingw32-objdump -p "$sdk/vellmor.dll" 2>/dev/null |
 check "vellmor.dll exports only vellmor_* ($(echo $dll_exports))" \
   test -n "$dll_exports" -a -z "$(grep -v '^vellmor_' <<<"$dll_exports")"
 imports=$(x86_64-w64-mingw32-objdump -p "$sdk/vellmor.dll" 2>/dev/null | sed -n 's/^\s*DLL Name: //p')
-check "vellmor.dll needs no toolchain DLL" test -z "$(grep -iE '^(libstdc|libgcc|libwinpthread)' <<<"$imports")"
+check "vellmor.dll needs no toolchain DLL" test -z "$(grep -iE '^(libstdc|libgcc|libwinpthread|libssp)' <<<"$imports")"
 resources=$(x86_64-w64-mingw32-windres -J coff -i "$sdk/vellmor.dll" -O rc 2>&1)
 check "vellmor.dll carries its version record" has_resource 'VALUE "OriginalFilename", "vellmor.dll"'
 window_size=$(stat -c %s "$zip_dir/Vellmor.exe" 2>/dev/null || echo 0)
 echo "  Vellmor.exe as shipped: $window_size bytes"
 check "Vellmor.exe as shipped is under 2 MiB" test "$window_size" -gt 0 -a "$window_size" -lt 2097152
 check "the installer is a 64-bit program" grep -q 'x86-64' <(file "$installer")
+# ASLR, DEP and no link time in the header, as shipped (docs/hardening.md).
+check "the shipped programs and vellmor.dll have ASLR, DEP and no link time" \
+  scripts/check_hardening.sh "$zip_dir/Vellmor.exe" "$zip_dir/vellmor-cli.exe" "$sdk/vellmor.dll"
+sums_match() {
+  (cd "$build_dir" && sha256sum --strict --check SHA256SUMS) &&
+    test "$(awk '{ print $2 }' "$build_dir/SHA256SUMS" | sort | tr '\n' ' ')" = \
+      "$(basename "$installer") $(basename "$zip_file") "
+}
+check "SHA256SUMS lists the ZIP and the installer as they are" sums_match
 elapsed "packages" "$start"
+# The test command waits for the packages before comparing them with a rebuild.
+[[ -n ${VELLMOR_WINE_START_FILE:-} ]] && touch "$VELLMOR_WINE_START_FILE"
 
 if [[ $use_wine -eq 0 ]]; then
   finish

@@ -26,7 +26,7 @@ fi
 [[ -f $build/CMakeCache.txt ]] || fail "$build is not a configured build tree"
 cmake --build "$build" -j "$(nproc)" --target vellmor vellmor-cli libvellmor vellmor_package_docs ||
   fail "build failed"
-rm -f "$build"/*.deb
+rm -f "$build"/*.deb "$build/SHA256SUMS"
 (cd "$build" && cpack -G DEB) || fail "cpack failed"
 
 deb=$(ls "$build"/vellmor_*.deb 2>/dev/null | head -n 1)
@@ -91,6 +91,13 @@ for package in "$deb" "$library_deb" "$dev_deb"; do
   dpkg -x "$package" "$root" || fail "dpkg -x $package failed"
 done
 [[ -x $root/usr/bin/vellmor && -x $root/usr/bin/vellmor-cli ]] || fail "programs are not executable"
+# The programs and the library as shipped keep the protections they were built with.
+scripts/check_hardening.sh "$root/usr/bin/vellmor" "$root/usr/bin/vellmor-cli" "$root"/usr/lib/*/libvellmor.so.1 ||
+  fail "a shipped binary lacks a protection (docs/hardening.md)"
+(cd "$build" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not match the packages"
+for package in "$deb" "$library_deb" "$dev_deb"; do
+  grep -qE "^[0-9a-f]{64}  $(basename "$package")\$" "$build/SHA256SUMS" || fail "SHA256SUMS lacks $(basename "$package")"
+done
 "$root/usr/bin/vellmor-cli" --version || fail "the unpacked vellmor-cli does not run"
 digest=$("$root/usr/bin/vellmor-cli" digest abc) || fail "the unpacked vellmor-cli digest failed"
 [[ $digest == 900150983CD24FB0D6963F7D28E17F72 ]] || fail "the unpacked vellmor-cli digests abc as $digest"
@@ -154,5 +161,6 @@ wait "$lintian_pid"
 lintian_status=$?
 cat "$lintian_log"
 [[ $lintian_status -eq 0 ]] || fail "lintian reports errors or warnings"
+grep -E '^I: .* hardening-' "$lintian_log" && fail "lintian finds protections missing"
 
 echo "package: PASS"
