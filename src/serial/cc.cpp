@@ -1,5 +1,6 @@
 #include "cc.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -7,22 +8,22 @@
 
 namespace vellmor::serial {
 
-std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
-  // Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
-  // and is never passed on, whether the source reports it or throws it.
-  std::unique_ptr<UsbHubService> service;
-  try {
-    service = source.Bind(kServiceMoniker);
-  } catch (...) {
-    return std::nullopt;
-  }
-  if (!service) {
-    return std::nullopt;
-  }
+namespace {
 
+std::unique_ptr<UsbHubService> BindService(UsbHubSource& source) {
+  try {
+    return source.Bind(kServiceMoniker);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// Every step may fail; a failure ends the scan (or, for one DeviceID, passes over it)
+// and is never passed on, whether the source reports it or throws it.
+std::optional<std::vector<DeviceId>> RunQuery(UsbHubService& service, std::u16string_view query) {
   std::unique_ptr<UsbHubResults> results;
   try {
-    results = service->ExecQuery(kUsbHubQuery);
+    results = service.ExecQuery(query);
     if (!results || !results->StartEnumeration()) {
       return std::nullopt;
     }
@@ -53,10 +54,67 @@ std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
   }
 }
 
+}  // namespace
+
+std::optional<std::vector<DeviceId>> ReadDeviceIds(UsbHubSource& source) {
+  const auto service = BindService(source);
+  if (!service) {
+    return std::nullopt;
+  }
+  return RunQuery(*service, kUsbHubQuery);
+}
+
+std::optional<UsbHubListing> ReadUsbHubListing(UsbHubSource& source) {
+  const auto service = BindService(source);
+  if (!service) {
+    return std::nullopt;
+  }
+  auto ids = RunQuery(*service, kUsbHubQuery);
+  if (!ids) {
+    return std::nullopt;
+  }
+  UsbHubListing listing{std::move(*ids), {}};
+  // Nothing to tell apart without a candidate, so the second query is spared then.
+  std::vector<DeviceId> storage_nodes;
+  if (ChosenIndex(listing.ids)) {
+    storage_nodes = RunQuery(*service, kUsbStorageQuery).value_or(std::vector<DeviceId>());
+  }
+  listing.storage = StorageEntries(listing.ids, storage_nodes);
+  return listing;
+}
+
+std::optional<std::vector<DeviceId>> ReadCheckIds(UsbHubSource& source) {
+  const auto service = BindService(source);
+  if (!service) {
+    return std::nullopt;
+  }
+  auto ids = RunQuery(*service, kUsbHubQuery);
+  if (!ids) {
+    return std::nullopt;
+  }
+  for (DeviceId& id : RunQuery(*service, kUsbDeviceQuery).value_or(std::vector<DeviceId>())) {
+    if (std::find(ids->begin(), ids->end(), id) == ids->end()) {
+      ids->push_back(std::move(id));
+    }
+  }
+  return ids;
+}
+
+SerialValue SelectStorageSerial(const UsbHubListing& listing) {
+  const auto chosen = ChosenStorageIndex(listing.ids, listing.storage);
+  if (!chosen) {
+    return std::nullopt;
+  }
+  return std::u16string(LastPiece(listing.ids[*chosen].text));
+}
+
 std::vector<DeviceId> CollectDeviceIds(UsbHubSource& source) {
   return ReadDeviceIds(source).value_or(std::vector<DeviceId>());
 }
 
-SerialValue CC(UsbHubSource& source) { return SelectSerial(CollectDeviceIds(source)); }
+SerialValue CC(UsbHubSource& source) {
+  const auto listing = ReadUsbHubListing(source);
+  return listing ? SelectStorageSerial(*listing) : std::nullopt;
+}
 
 }  // namespace vellmor::serial

@@ -179,6 +179,16 @@ DeviceId WindowsUsbDeviceId(const DeviceDescriptor& descriptor, const DevicePosi
                                     Hex(descriptor.product, 4), "\\", instance})));
 }
 
+DeviceId WindowsUsbInterfaceId(const DeviceDescriptor& descriptor, const DevicePosition& position,
+                               std::string_view kernel_name, std::uint8_t number) {
+  const std::string instance =
+      Join({GeneratedInstance(kRootHubDepth + position.ports.size() + 1, kernel_name, std::nullopt),
+            "&", Hex(number, 4)});
+  return DeviceId::Text(
+      Widen(Join({"USB\\VID_", Hex(descriptor.vendor, 4), "&PID_", Hex(descriptor.product, 4),
+                  "&MI_", Hex(number, 2), "\\", instance})));
+}
+
 std::optional<UsbIdentifierParts> ParseUsbIdentifier(std::u16string_view identifier) {
   std::u16string_view bus;
   std::u16string_view ids;
