@@ -53,6 +53,11 @@ foreach(package library:libvellmor1 development:libvellmor-dev)
   install(FILES ${vellmor_docs_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${name} COMPONENT ${component})
 endforeach()
+# The full CLI reference the manual page points to, and the library's examples.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/cli.md DESTINATION ${vellmor_doc_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/examples/licence_check.c
+              ${PROJECT_SOURCE_DIR}/examples/serial_and_digest.py
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libvellmor-dev/examples COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion/vellmor-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vellmor-cli)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion/_vellmor-cli

@@ -8,7 +8,10 @@ if(WIN32)
   # One folder that runs where it is put: the two programs, the README, the licence,
   # the changelog and the notices for the runtime linked into the programs.
   install(TARGETS Vellmor vellmor-cli RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  # The README for Windows users: what the programs do, not how to build them.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt
+                 ${PROJECT_BINARY_DIR}/package-docs/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/package-docs/README.txt ${PROJECT_SOURCE_DIR}/CHANGELOG.md
                 ${PROJECT_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
@@ -115,8 +118,8 @@ if(WIN32)
   set(CPACK_PACKAGE_INSTALL_DIRECTORY Vellmor)
   set(CPACK_PACKAGE_EXECUTABLES Vellmor Vellmor)
   set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-  # A 64-bit installer, like the programs it carries.
-  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  # A 64-bit installer, like the programs it carries; FileFunc for /PATH= below.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include FileFunc.nsh")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   set(CPACK_NSIS_PACKAGE_NAME Vellmor)
   set(CPACK_NSIS_DISPLAY_NAME Vellmor)
@@ -135,6 +138,26 @@ if(WIN32)
   # The uninstaller removes the product's key but would leave the vendor's, empty.
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
       "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+  # vellmor-cli on PATH: a choice on the installer's options page, off unless chosen, or
+  # /PATH=AllUsers or /PATH=CurrentUser with /S. CPack's own step adds $INSTDIR\bin,
+  # which does not exist here and is passed over; the programs sit in $INSTDIR itself.
+  set(CPACK_NSIS_MODIFY_PATH ON)
+  set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS
+      "\\\${GetOptions} $CMDLINE '/PATH=' $1
+StrCmp $1 'AllUsers' 0 +3
+  StrCpy $ADD_TO_PATH_ALL_USERS 1
+  StrCpy $DO_NOT_ADD_TO_PATH 0
+StrCmp $1 'CurrentUser' 0 +3
+  StrCpy $ADD_TO_PATH_CURRENT_USER 1
+  StrCpy $DO_NOT_ADD_TO_PATH 0")
+  string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+StrCmp $ADD_TO_PATH_ALL_USERS 1 +2 0
+StrCmp $ADD_TO_PATH_CURRENT_USER 1 0 +3
+  Push $INSTDIR
+  Call AddToPath")
+  string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+Push $INSTDIR
+Call un.RemoveFromPath")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -172,11 +172,14 @@ portable=$build_dir/portable
 rm -rf "$portable" && mkdir -p "$portable"
 [[ -f $zip_file ]] && (cd "$portable" && cmake -E tar xf "$(realpath "../$(basename "$zip_file")")")
 zip_dir=$(ls -d "$portable"/vellmor-*-win64 2>/dev/null | head -n 1)
-shipped_docs="CHANGELOG.md LICENSE.txt README.md THIRD-PARTY-NOTICES.txt"
+shipped_docs="CHANGELOG.md LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt"
 check "the ZIP holds the two programs, the README, licence, changelog, notices and sdk, nothing else" \
   test "$(cd "$zip_dir" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$shipped_docs Vellmor.exe sdk vellmor-cli.exe "
 check "the notices are those of the installed mingw-w64 runtime (packaging/windows/notices.sh)" \
   cmp -s <(packaging/windows/notices.sh) packaging/windows/THIRD-PARTY-NOTICES.txt
+check "the README is the Windows users' one: the version, no build steps, no Markdown links" \
+  sh -c 'grep -q "^Vellmor $2 for Windows" "$1" && ! grep -Eqi "cmake|scripts/|apt |\]\(" "$1"' \
+  sh "$zip_dir/README.txt" "$(basename "$zip_dir" | sed 's/^vellmor-//; s/-win64$//')"
 # libvellmor: the DLL, its import library and the header; only vellmor_* exported.
 sdk=$zip_dir/sdk
 check "the sdk folder holds vellmor.dll, vellmor.lib and include/vellmor/vellmor.h" \
@@ -264,6 +267,19 @@ check "--version exits 0" status_is 0
 
 run "$exe" digest abc
 check "digest abc" stdout_is "900150983CD24FB0D6963F7D28E17F72"
+
+run "$exe" --help
+check "--help offers no option that reads a sysfs tree" \
+  bash -c 'grep -q -- "--wait" "$1" && ! grep -Eq -- "--sysfs-root|--dev-root|--mount-table" "$1"' \
+  bash "$out/stdout"
+
+# Characters the code page lacks count as "?", and the user is told which code page.
+run "$exe" digest 한국
+check "digest 한국: the digest of ??" stdout_is "$(run "$exe" digest '??' && cat "$out/stdout")"
+run "$exe" digest 한국
+check "digest 한국: a note names the code page" grep -qxF \
+  'vellmor-cli: note: 2 characters have no code in code page 936 and count as "?"' \
+  <(tr -d '\r' <"$out/stderr")
 
 # Wine's management service has no USB hubs, so the read ends empty, with the
 # warning; should it ever find a device, the digest must still be that of its serial.
@@ -485,6 +501,13 @@ uninstall_entry() {
   local key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vellmor]'
   key=$key awk 'index($0, ENVIRON["key"]) == 1 { on = 1; next } /^\[/ { on = 0 } on' "$prefix/system.reg"
 }
+# The machine's PATH as the registry holds it.
+machine_path() {
+  local key='[System\\CurrentControlSet\\Control\\Session Manager\\Environment]'
+  key=$key awk 'index($0, ENVIRON["key"]) == 1 { on = 1; next } /^\[/ { on = 0 } on' "$prefix/system.reg" |
+    grep -i '^"PATH"='
+}
+check "a default install leaves PATH alone" bash -c '! grep -qi "Program Files.*Vellmor" <<<"$1"' bash "$(machine_path)"
 entry=$(uninstall_entry)
 for value in '"Publisher"="The Vellmor authors"' "\"DisplayVersion\"=\"$version\"" \
   '"DisplayIcon"="C:\\Program Files\\Vellmor\\Vellmor.exe"' '"HelpLink"="http://www.example.com"'; do
@@ -504,6 +527,12 @@ check "the uninstaller runs silently" status_is 0
 left=$(find "$prefix/drive_c" -iname '*vellmor*' 2>/dev/null; grep -il vellmor "$prefix"/*.reg 2>/dev/null)
 [[ -n $left ]] && echo "left behind: $left"
 check "nothing of Vellmor is left after uninstalling" test -z "$left"
+# Chosen, vellmor-cli goes on the machine's PATH, and comes off with the uninstaller.
+gui_run install-path "$installer" /S /PATH=AllUsers
+check "the installer with /PATH=AllUsers runs silently" status_is 0
+check "the install folder is on the machine's PATH" grep -qiF 'C:\\Program Files\\Vellmor' <<<"$(machine_path)"
+gui_run uninstall-path 'C:\Program Files\Vellmor\Uninstall.exe' /S
+check "the uninstaller takes it off PATH" bash -c '! grep -qi "Program Files.*Vellmor" <<<"$1"' bash "$(machine_path)"
 elapsed "installer" "$start"
 
 # The same prefix at 125 %, 150 % and 200 %: the places, the sizes and the

@@ -99,9 +99,10 @@ VELLMOR_API int vellmor_digest(const char* utf8, size_t size, int length, char* 
                                size_t out_size);
 
 /* One reading of the serial number, as the window's button shows it: the last
- * piece of the last USB identifier that contains VID, in the system's order.
+ * piece of the last USB identifier that contains VID and names a USB
+ * mass-storage device (a composite one included), in the system's order.
  * Writes it to `out` in UTF-8 (an unpaired surrogate in a Windows identifier
- * becomes U+FFFD). VELLMOR_NOT_FOUND when no identifier contains VID or the
+ * becomes U+FFFD). VELLMOR_NOT_FOUND when no such identifier exists or the
  * serial is the empty text (out then holds the empty text). `needed` may be
  * null; otherwise it receives the size the serial needs, NUL included, on
  * VELLMOR_OK, VELLMOR_NOT_FOUND and VELLMOR_BUFFER_TOO_SMALL. `out` may be null

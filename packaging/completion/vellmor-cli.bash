@@ -6,7 +6,18 @@ _vellmor_cli() {
   local prev=
   ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
 
-  case $prev in
+  # bash splits "--opt=value" at "=": the option is then the word before the "=".
+  local option=$prev
+  if [[ $cur == = ]]; then
+    cur=
+  elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then
+    option=${COMP_WORDS[COMP_CWORD - 2]}
+  elif [[ $cur == --*=* ]]; then
+    option=${cur%%=*}
+    cur=${cur#*=}
+  fi
+
+  case $option in
     --sysfs-root | --dev-root)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
@@ -20,23 +31,42 @@ _vellmor_cli() {
       return
       ;;
     --wait)
+      # Seconds are typed, not offered; an option may follow.
       [[ $cur == -* ]] || return
       ;;
   esac
 
-  local command= word
-  for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+  # The command, and the options given so far (values and "=" passed over).
+  local command= word given=' ' i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    word=${COMP_WORDS[i]}
     case $word in
+      =) ((i++)) ;;
+      --sysfs-root | --dev-root | --mount-table | --length)
+        given+="$word "
+        [[ ${COMP_WORDS[i + 1]} == = ]] || ((i++))
+        ;;
+      --*=*) given+="${word%%=*} " ;;
+      -*) given+="$word " ;;
       list | drives | watch | digest | select | check)
-        command=$word
-        break
+        [[ -z $command ]] && command=$word
         ;;
     esac
   done
 
   local words
   case $command in
-    '') words='list drives watch digest select check --json --wait --sysfs-root -h --help -V --version' ;;
+    '')
+      # Only the commands every option given so far applies to.
+      words='--json --wait --sysfs-root -h --help -V --version'
+      local commands='list drives watch digest select check'
+      [[ $given == *' --json '* ]] && commands=${commands//digest/} commands=${commands//select/}
+      [[ $given == *' --wait '* ]] && commands='check'
+      [[ $given == *' --sysfs-root '* ]] && commands=${commands//watch/} &&
+        commands=${commands//digest/} commands=${commands//select/}
+      [[ $given == *' --csv '* ]] && commands=watch
+      words+=" $commands"
+      ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv' ;;
@@ -44,7 +74,21 @@ _vellmor_cli() {
     select) words='' ;;
     check) words='--json --wait --sysfs-root' ;;
   esac
-  mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
+
+  # Nothing already given, nor what cannot go with it.
+  local offer= candidate
+  for candidate in $words; do
+    [[ $given == *" $candidate "* ]] && continue
+    case $candidate in
+      --json) [[ $given == *' --csv '* ]] && continue ;;
+      --csv) [[ $given == *' --json '* ]] && continue ;;
+      --wait) [[ $given == *' --sysfs-root '* ]] && continue ;;
+      --sysfs-root) [[ $given == *' --wait '* ]] && continue ;;
+      -V | --version) [[ $given == ' ' && -z $command ]] || continue ;;
+    esac
+    offer+="$candidate "
+  done
+  mapfile -t COMPREPLY < <(compgen -W "$offer" -- "$cur")
 }
 
 complete -F _vellmor_cli vellmor-cli

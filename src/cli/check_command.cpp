@@ -90,7 +90,7 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
   }
 
   for (;;) {
-    const auto ids = serial::ReadDeviceIds(source);
+    const auto ids = serial::ReadCheckIds(source);
     if (!ids) {
       return Fail(err, "check: the system's device list cannot be read", kExitFailure);
     }
@@ -124,6 +124,9 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
     if (waited.outcome != drives::DeviceArrivals::Outcome::kArrived) {
       break;
     }
+  }
+  if (options.json) {
+    out << R"({"schemaVersion":)" << drives::kJsonSchemaVersion << R"(,"matched":null})" << '\n';
   }
   err << kProgramName << ": check: no USB device now plugged in has one of these digests\n";
   return kExitNoSerial;

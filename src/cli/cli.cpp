@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -38,6 +40,11 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
     std::error_code error;
     if (!std::filesystem::is_directory(root, error)) {
       return Refuse(err, "option --sysfs-root: no folder " + Describe(*options.sysfs_root));
+    }
+    // Every sysfs has bus/; a tree without it is a mistyped folder, not a machine without USB.
+    if (!std::filesystem::is_directory(root / "bus", error)) {
+      return Refuse(err, "option --sysfs-root: " + Describe(*options.sysfs_root) +
+                             " is no sysfs tree (it has no bus folder)");
     }
     source = serial::MakeSysfsUsbHubSource(root);
     if (!source) {
@@ -105,6 +112,8 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
            std::ostream& err, const SourceFactory& system_source,
            const DriveSourceFactory& system_drives, const OutputFacts& output) {
   int code = kExitFailure;
+  // What the stream's last failed write left behind, to name the reason.
+  errno = 0;
   try {
     Options options;
     const auto answered = ParseArguments(args, options, out, err);
@@ -128,7 +137,11 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
 
   out.flush();
   if (!out) {
-    return Fail(err, "cannot write to standard output", kExitFailure);
+    const int reason = errno;
+    return Fail(err,
+                std::string("cannot write to standard output") +
+                    (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()),
+                kExitFailure);
   }
   return code;
 }

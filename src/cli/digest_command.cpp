@@ -30,6 +30,7 @@ class Utf8DigestFeeder {
       return false;
     }
     m_digest.Feed(*units);
+    m_fallen += digest::CountFallenToQuestionMarks(*units);
     m_carry.erase(0, complete);
     return true;
   }
@@ -42,14 +43,31 @@ class Utf8DigestFeeder {
     return m_digest.Finish(length);
   }
 
+  const digest::FallenToQuestionMarks& fallen() const { return m_fallen; }
+
  private:
   digest::TextDigest m_digest;
   std::string m_carry;
+  digest::FallenToQuestionMarks m_fallen;
 };
 
 constexpr std::size_t kDigestPieceBytes = std::size_t{64} * 1024;
 
 }  // namespace
+
+void WriteCodePageNote(const digest::FallenToQuestionMarks& fallen, std::ostream& err) {
+  if (fallen.characters == 0) {
+    return;
+  }
+  const bool one = fallen.characters == 1;
+  err << kProgramName << ": note: " << fallen.characters
+      << (one ? " character has" : " characters have") << " no code in code page "
+      << digest::CodePageOfCodes() << " and " << (one ? "counts" : "count") << " as \"?\"";
+  if (fallen.question_marks != fallen.characters) {
+    err << " (" << fallen.question_marks << " \"?\" in all)";
+  }
+  err << '\n';
+}
 
 // Standard input and a long TEXT alike go in pieces, so memory stays the same for any length.
 int RunDigest(const Options& options, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -77,6 +95,7 @@ int RunDigest(const Options& options, std::istream& in, std::ostream& out, std::
                 kExitUsage);
   }
   out << Utf16ToUtf8(*digest) << '\n';
+  WriteCodePageNote(feeder.fallen(), err);
   return kExitOk;
 }
 

@@ -103,6 +103,36 @@ std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
   return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
+// An argument after --wait that was meant as its seconds: a number that is not one we
+// take ("-1", "1e9", "2,5"), or a word before any command that is no command ("abc").
+bool MeantAsSeconds(std::string_view arg, bool command_given) {
+  if (arg.empty()) {
+    return false;
+  }
+  const auto starts_number = [](std::string_view text) {
+    return !text.empty() && ((text.front() >= '0' && text.front() <= '9') || text.front() == '.');
+  };
+  const bool numeric = starts_number(arg) ||
+                       ((arg.front() == '-' || arg.front() == '+') && starts_number(arg.substr(1)));
+  // check's digests also start with digits: they are its arguments, not seconds.
+  const bool digest = arg.size() == 32 && std::all_of(arg.begin(), arg.end(), [](char c) {
+                        return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+                      });
+  if (digest || arg == "-" || arg == "--") {
+    return false;
+  }
+  if (numeric) {
+    return true;
+  }
+  return !command_given && !arg.starts_with('-') &&
+         std::none_of(kCommands.begin(), kCommands.end(),
+                      [&](const CommandRow& row) { return !row.word.empty() && row.word == arg; });
+}
+
+std::string NotSeconds(std::string_view value) {
+  return "--wait: " + Describe(value) + " is not a number of seconds, 0 to 86400";
+}
+
 std::optional<std::int16_t> ParseLength(std::string_view text) {
   std::int16_t value = 0;
   const char* const end = text.data() + text.size();
@@ -125,7 +155,7 @@ std::optional<std::string> Apply(std::string_view name, const std::optional<std:
     if (value) {
       options.wait = ParseSeconds(*value);
       if (!*options.wait) {
-        return "option --wait takes seconds from 0 to 86400, not " + Describe(*value);
+        return NotSeconds(*value);
       }
     }
   } else if (name == "--length") {
@@ -200,7 +230,8 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
           }
           break;
         case Takes::kOptionalSeconds:
-          if (!value && i + 1 < args.size() && ParseSeconds(args[i + 1])) {
+          if (!value && i + 1 < args.size() &&
+              (ParseSeconds(args[i + 1]) || MeantAsSeconds(args[i + 1], command_given))) {
             value = args[++i];
           }
           break;
@@ -210,6 +241,9 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
         return kExitOk;
       }
       if (name == "--version") {
+        if (args.size() > 1) {
+          return Refuse(err, "option " + std::string(arg) + " stands alone");
+        }
         out << kProgramName << ' ' << VELLMOR_VERSION << '\n';
         return kExitOk;
       }

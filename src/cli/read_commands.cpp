@@ -11,6 +11,7 @@
 
 #include "base/utf.h"
 #include "cli.h"
+#include "digest_command.h"
 #include "drives/device_arrivals.h"
 #include "drives/drive_json.h"
 #include "drives/json_text.h"
@@ -110,6 +111,8 @@ int RunRead(const Options& options, serial::UsbHubSource& source, drives::DriveS
   TerminalView view;
   const serial::ShownSerial shown =
       serial::RunReadSerialCommand([&source] { return serial::CC(source); }, view);
+  // What the digest was made of is the serial shown: one query per read.
+  WriteCodePageNote(digest::CountFallenToQuestionMarks(shown.serial.value_or(u"")), err);
   std::optional<std::u16string> warning;
   if (shown.warned) {
     warning = std::u16string(serial::kWarningText);
@@ -136,8 +139,12 @@ int RunRead(const Options& options, serial::UsbHubSource& source, drives::DriveS
 }
 
 int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& out) {
-  const std::vector<serial::DeviceId> ids = serial::CollectDeviceIds(source);
-  const std::optional<std::size_t> chosen = serial::ChosenIndex(ids);
+  const serial::UsbHubListing listing =
+      serial::ReadUsbHubListing(source).value_or(serial::UsbHubListing());
+  const std::vector<serial::DeviceId>& ids = listing.ids;
+  // Positions, ids.size() for none.
+  const std::size_t chosen = serial::ChosenStorageIndex(ids, listing.storage).value_or(ids.size());
+  const std::size_t last_with_vid = serial::ChosenIndex(ids).value_or(ids.size());
 
   if (options.json) {
     out << R"({"ids":[)";
@@ -145,16 +152,19 @@ int RunList(const Options& options, serial::UsbHubSource& source, std::ostream& 
       const serial::DeviceId& id = ids[i];
       out << (i == 0 ? "" : ",") << R"({"deviceId":)"
           << (id.kind == serial::DeviceId::Kind::kText ? drives::JsonString(id.text) : "null")
-          << R"(,"state":")" << StateName(id.kind) << R"(","chosen":)"
-          << (chosen == i ? "true" : "false") << '}';
+          << R"(,"state":")" << StateName(id.kind) << R"(","storage":)"
+          << (listing.storage[i] ? "true" : "false") << R"(,"chosen":)"
+          << (chosen == i ? "true" : "false") << R"(,"lastWithVid":)"
+          << (last_with_vid == i ? "true" : "false") << '}';
     }
-    out << R"(],"serial":)" << drives::JsonValue(serial::SelectSerial(ids))
+    out << R"(],"serial":)" << drives::JsonValue(serial::SelectStorageSerial(listing))
         << R"(,"schemaVersion":)" << drives::kJsonSchemaVersion << "}\n";
     return kExitOk;
   }
 
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    out << (chosen == i ? "* " : "  ");
+    // What the rule without the storage test would take is shown where it differs.
+    out << (chosen == i ? "* " : last_with_vid == i ? "~ " : "  ");
     switch (ids[i].kind) {
       case serial::DeviceId::Kind::kText:
         out << Utf16ToUtf8(ids[i].text);

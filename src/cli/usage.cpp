@@ -26,9 +26,11 @@ opened.
 Commands:
   list     Prints every device identifier the query delivers, in delivery
            order, one a line: "* " marks the one the serial number is taken
-           from (the last that contains VID), "  " the others; a result
-           without an identifier shows as (no DeviceID), one whose identifier
-           cannot be read as (unreadable). Exits 0 whether or not one matched.
+           from (the last that contains VID and belongs to a USB storage
+           device), "~ " the last that contains VID when that is another
+           device, "  " the others; a result without an identifier shows as
+           (no DeviceID), one whose identifier cannot be read as (unreadable).
+           Exits 0 whether or not one matched.
   drives   Prints every USB mass-storage device now plugged in, in delivery
            order: identifier, serial, ids and names, disks and partitions with
            sizes, file systems, labels and mount points, and notes on the serial.
@@ -45,7 +47,9 @@ Commands:
            is absent or "-": every byte counts, a final newline included. Both
            must be UTF-8. Give TEXT after -- when it starts with "-".
   select   Reads identifiers from standard input, one a line, and prints the
-           serial number the device list would give for them. A CR before a
+           last piece of the last that contains VID. Bare identifiers say
+           nothing of the device's kind, so, unlike the read, select does not
+           pass over devices that are not storage devices. A CR before a
            line end is dropped, the last line needs no newline, and an empty
            line is an identifier that is the empty text. Input must be UTF-8.
            An empty result prints an empty line, 请插入U盘 on standard error,
@@ -53,8 +57,10 @@ Commands:
   check    Exits 0 when a USB device now plugged in has a serial number whose
            digest is one of the DIGESTs (32 hexadecimal digits, either case),
            and prints its identifier and serial number on two lines. Every
-           identifier that contains VID counts, in delivery order; the first
-           match is printed. Exits 1 when none matches. Reads no volume.
+           identifier that contains VID counts, in delivery order, storage
+           device or not, so that licences made before the read passed over
+           other devices still check; the first match is printed. Exits 1
+           when none matches. Reads no volume.
 
 Options:
   --json             Read, list, drives and check: print one JSON object
@@ -65,7 +71,8 @@ Options:
                      serial is null when no identifier matched, and warning is
                      null or 请插入U盘 (then not repeated on standard error).
                      List: {"ids":[{"deviceId":...,"state":"text|missing|
-                     unreadable","chosen":true|false},...],"serial":...}.
+                     unreadable","storage":true|false,"chosen":true|false,
+                     "lastWithVid":true|false},...],"serial":...}.
                      Check: the drive object of drives --json (without volumes)
                      with "matched":"<digest>".
                      Each carries "schemaVersion"; read and drives also
@@ -104,6 +111,40 @@ a terminate request.
 
 }  // namespace
 
-std::string_view UsageText() { return kUsage; }
+std::string UsageTextFor(bool sysfs) {
+  std::string text(kUsage);
+  if (sysfs) {
+    return text;
+  }
+  for (const std::string_view synopsis :
+       {" [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]", " [--sysfs-root DIR]"}) {
+    for (auto at = text.find(synopsis); at != std::string::npos; at = text.find(synopsis)) {
+      text.erase(at, synopsis.size());
+    }
+  }
+  // An option's paragraph runs up to the next option or the blank line after the last.
+  for (const std::string_view option :
+       {"\n  --sysfs-root ", "\n  --dev-root ", "\n  --mount-table "}) {
+    const auto start = text.find(option);
+    if (start == std::string::npos) {
+      continue;
+    }
+    auto end = text.find("\n  -", start + 1);
+    const auto blank = text.find("\n\n", start + 1);
+    if (end == std::string::npos || (blank != std::string::npos && blank < end)) {
+      end = blank;
+    }
+    text.erase(start, end - start);
+  }
+  return text;
+}
+
+std::string UsageText() {
+#ifdef _WIN32
+  return UsageTextFor(false);
+#else
+  return UsageTextFor(true);
+#endif
+}
 
 }  // namespace vellmor::cli

@@ -45,6 +45,9 @@ CodeTable BuildTable() {
 
 // Linux has no ANSI code page: code page 936 stands in, as Windows converts to it.
 // The table is compiled in, so there is nothing to load and nothing that can fail.
+// The compiled-in table is code page 936's.
+unsigned CodePageOfCodes() { return 936; }
+
 std::int16_t AnsiCodeOf(char16_t unit) {
   static const CodeTable kTable = BuildTable();
   return kTable[unit];

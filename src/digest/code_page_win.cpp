@@ -61,11 +61,16 @@ CodeTable CodesInCodePage(unsigned code_page) {
   return table;
 }
 
+unsigned CodePageOfCodes() {
+  static const unsigned code_page = CodePageForCodes();
+  return code_page;
+}
+
 std::int16_t AnsiCodeOf(char16_t unit) {
   // One conversion per unit for the whole run; the system code page does not
   // change while the program runs. A failed build raises its error at every
   // use, so no character ever gets a wrong code.
-  static const CodeTable table = CodesInCodePage(CodePageForCodes());
+  static const CodeTable table = CodesInCodePage(CodePageOfCodes());
   return table[unit];
 }
 

@@ -68,7 +68,7 @@ int WriteText(std::string_view text, char* out, std::size_t out_size, std::size_
 
 std::optional<std::vector<DeviceId>> SystemDeviceIds() {
   const auto source = vellmor::serial::MakeSystemUsbHubSource();
-  return vellmor::serial::ReadDeviceIds(*source);
+  return vellmor::serial::ReadCheckIds(*source);
 }
 
 // A serial found, or the code that stands for none: NOT_FOUND also writes the empty text.
@@ -149,11 +149,12 @@ int vellmor_read_serial(char* out, size_t out_size, size_t* needed) {
     if (out == nullptr && out_size > 0) {
       return VELLMOR_BAD_ARGUMENT;
     }
-    const auto ids = SystemDeviceIds();
-    if (!ids) {
+    const auto source = vellmor::serial::MakeSystemUsbHubSource();
+    const auto listing = vellmor::serial::ReadUsbHubListing(*source);
+    if (!listing) {
       return VELLMOR_SYSTEM_ERROR;
     }
-    return AnswerSerial(vellmor::serial::SelectSerial(*ids), out, out_size, needed);
+    return AnswerSerial(vellmor::serial::SelectStorageSerial(*listing), out, out_size, needed);
   });
 }
 

@@ -3,8 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
+
+#include "base/version.h"
 
 namespace vellmor::ui {
 
@@ -35,7 +40,41 @@ void ExitOnFatal(QtMsgType type, const QMessageLogContext& context, const QStrin
   std::_Exit(EXIT_FAILURE);
 }
 
+constexpr const char* kWindowUsage =
+    "Usage: vellmor [-h | --help | -v | --version]\n"
+    "\n"
+    "Opens the Vellmor window: \"读取序列号\" reads the serial number of the USB\n"
+    "storage device plugged in and shows it with its MD5 digest; with no such\n"
+    "device it asks for one (请插入U盘). Qt's own options (-platform, -style,\n"
+    "...) are passed on to Qt. For the same on the command line, see\n"
+    "vellmor-cli --help.\n"
+    "\n"
+    "  -h, --help     Prints this text.\n"
+    "  -v, --version  Prints the program's version.\n";
+
 }  // namespace
+
+// Parsed apart from any application object, so that it needs no display.
+std::optional<std::string> CommandLineAnswer(int argc, const char* const* argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments.push_back(QString::fromLocal8Bit(argv[i]));
+  }
+  QCommandLineParser parser;
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+  parser.addOption(help);
+  parser.addOption(version);
+  // Qt's options are not ours to refuse; the parse still sees ours among them.
+  parser.parse(arguments);
+  if (parser.isSet(help)) {
+    return std::string(kWindowUsage);
+  }
+  if (parser.isSet(version)) {
+    return std::string("vellmor ") + VELLMOR_VERSION + "\n";
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> MissingDisplayMessage(const EnvironmentLookup& lookup,
                                                  std::string_view program) {

@@ -10,6 +10,10 @@ namespace vellmor::ui {
 // Reads an environment variable; null when it is not set.
 using EnvironmentLookup = std::function<const char*(const char* name)>;
 
+// The answer to --help or --version (-h, -v) on the command line, for standard output;
+// nothing for any other command line, which goes to Qt as it is (-platform, -style…).
+std::optional<std::string> CommandLineAnswer(int argc, const char* const* argv);
+
 // What to tell the user when the window system has no display to connect to,
 // or nothing when there is one (or a platform is named explicitly). Qt's own
 // answer to a missing display is an abort.

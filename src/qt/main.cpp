@@ -13,6 +13,10 @@
 
 int main(int argc, char* argv[]) {
   const char* program = argc > 0 ? argv[0] : "vellmor";
+  if (const auto answer = vellmor::ui::CommandLineAnswer(argc, argv)) {
+    std::cout << *answer;
+    return std::cout.flush() ? EXIT_SUCCESS : EXIT_FAILURE;
+  }
 #ifndef Q_OS_WIN
   const std::optional<std::string> noDisplay = vellmor::ui::MissingDisplayMessage(
       [](const char* name) -> const char* { return std::getenv(name); }, program);

@@ -8,10 +8,31 @@
 
 namespace vellmor::serial {
 
-// Binds, queries and applies the selection rule to every DeviceID in delivery
-// order. Never fails: every failing step is absorbed and what was found so far
-// is returned.
+// Binds, queries and takes the last DeviceID in delivery order that contains VID and
+// names a USB mass-storage device. Never fails: every failing step is absorbed and
+// what was found so far is returned.
 SerialValue CC(UsbHubSource& source);
+
+// The hub query's identifiers and, for each, whether it names a mass-storage device.
+struct UsbHubListing {
+  std::vector<DeviceId> ids;
+  std::vector<bool> storage;
+};
+
+// The hub query's identifiers with the storage query on the same service when an
+// identifier contains VID; a failed fetch keeps what came before it, as the window's read
+// always has. No value when bind, query or start failed. A failed storage query leaves
+// every entry not storage.
+std::optional<UsbHubListing> ReadUsbHubListing(UsbHubSource& source);
+
+// What check compares with licences: the hub query's identifiers, then those of every
+// other USB device node (kUsbDeviceQuery), so that licences bound by the rule before the
+// storage test still match. No value when the hub query cannot be had whole; the second
+// query failing adds nothing.
+std::optional<std::vector<DeviceId>> ReadCheckIds(UsbHubSource& source);
+
+// The last piece of the identifier ChosenStorageIndex picks.
+SerialValue SelectStorageSerial(const UsbHubListing& listing);
 
 // The identifiers the same query delivers, in order, with the same failure
 // handling: a failed bind, query or start gives none; a failed fetch ends the list.

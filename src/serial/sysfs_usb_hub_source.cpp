@@ -12,18 +12,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What the hub query delivers and the mass-storage functions among it, read together.
+struct Snapshot {
+  std::vector<DeviceId> hubs;
+  std::vector<DeviceId> storage;
+  std::vector<DeviceId> devices;
+};
+
 // Nothing is read after this: later enumeration sees the devices as they were now.
-std::optional<std::vector<DeviceId>> SnapshotDeviceIds(const fs::path& root) {
+std::optional<Snapshot> TakeSnapshot(const fs::path& root) {
   auto devices = ScanSysfsUsbDevices(root);
   if (!devices) {
     return std::nullopt;
   }
-  std::vector<DeviceId> ids;
-  ids.reserve(devices->size());
+  Snapshot snapshot;
+  snapshot.hubs.reserve(devices->size());
   for (SysfsUsbDevice& device : *devices) {
-    ids.push_back(std::move(device.id));
+    snapshot.devices.push_back(device.id);
+    snapshot.devices.insert(snapshot.devices.end(), device.interface_ids.begin(),
+                            device.interface_ids.end());
+    if (!device.listed) {
+      continue;
+    }
+    snapshot.storage.insert(snapshot.storage.end(), device.storage_ids.begin(),
+                            device.storage_ids.end());
+    snapshot.hubs.push_back(std::move(device.id));
+    for (DeviceId& id : device.interface_ids) {
+      snapshot.hubs.push_back(std::move(id));
+    }
   }
-  return ids;
+  return snapshot;
 }
 
 class SysfsUsbHubResults : public UsbHubResults {
@@ -68,14 +86,17 @@ class SysfsUsbHubService : public UsbHubService {
   explicit SysfsUsbHubService(fs::path root) : m_root(std::move(root)) {}
 
   std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
-    if (query != kUsbHubQuery) {
+    if (query != kUsbHubQuery && query != kUsbStorageQuery && query != kUsbDeviceQuery) {
       return nullptr;
     }
-    auto ids = SnapshotDeviceIds(m_root);
-    if (!ids) {
+    auto snapshot = TakeSnapshot(m_root);
+    if (!snapshot) {
       return nullptr;
     }
-    return std::make_unique<SysfsUsbHubResults>(std::move(*ids));
+    return std::make_unique<SysfsUsbHubResults>(std::move(query == kUsbHubQuery ? snapshot->hubs
+                                                          : query == kUsbStorageQuery
+                                                              ? snapshot->storage
+                                                              : snapshot->devices));
   }
 
  private:

@@ -52,7 +52,10 @@ std::vector<SysfsUsbDevice> ReadUsbDeviceList(std::vector<std::string> names,
     if (!position) {
       continue;
     }
-    Device device{{std::move(name), DeviceId::Unreadable()}, std::move(*position)};
+    Device device;
+    device.found.name = std::move(name);
+    device.found.id = DeviceId::Unreadable();
+    device.position = std::move(*position);
     SysfsUsbDevice& found = device.found;
     const Attribute raw = read(found.name + "/descriptors");
     const auto descriptor = raw.status == Attribute::Status::kText
@@ -64,6 +67,20 @@ std::vector<SysfsUsbDevice> ReadUsbDeviceList(std::vector<std::string> names,
       found.vendor = descriptor->vendor;
       found.product = descriptor->product;
       found.id = DeviceIdOf(read, found.name, *descriptor, device.position, found.serial_made_up);
+      const UsbClassMembership membership =
+          UsbSetupClassMembership(*descriptor, device.position.ports.empty());
+      found.listed = membership.listed;
+      found.storage = membership.storage;
+      for (const UsbInterface& interface : membership.listed_interfaces) {
+        found.interface_ids.push_back(
+            WindowsUsbInterfaceId(*descriptor, device.position, found.name, interface.number));
+        if (interface.interface_class == kMassStorageClass) {
+          found.storage_ids.push_back(found.interface_ids.back());
+        }
+      }
+      if (membership.storage && !membership.composite) {
+        found.storage_ids.push_back(found.id);
+      }
     }
     devices.push_back(std::move(device));
   }

@@ -27,6 +27,15 @@ struct SysfsUsbDevice {
   std::uint16_t vendor = 0;
   std::uint16_t product = 0;
   bool mass_storage = false;
+  // A Win32_USBHub instance on Windows (in the USB setup class), and one that is or
+  // holds a mass-storage function. A device whose descriptors cannot be read is listed.
+  bool listed = true;
+  bool storage = false;
+  // A composite device's interface nodes in that class, delivered after it.
+  std::vector<DeviceId> interface_ids;
+  // The nodes that run the mass-storage driver: the device's own, or a composite
+  // device's interface node.
+  std::vector<DeviceId> storage_ids;
   // The identifier's instance was made up from the port, as Windows does without a usable serial.
   bool serial_made_up = false;
 };

@@ -10,6 +10,14 @@ namespace vellmor::serial {
 
 inline constexpr std::u16string_view kServiceMoniker = u"winmgmts:\\\\.\\root\\cimv2";
 inline constexpr std::u16string_view kUsbHubQuery = u"Select * From Win32_USBHub";
+// Every USB device node, whatever its class: also the keyboards and mice that
+// Win32_USBHub leaves out, whose serials licences made on Linux before 5.1.0.8 may name.
+inline constexpr std::u16string_view kUsbDeviceQuery =
+    u"Select DeviceID From Win32_PnPEntity Where DeviceID Like 'USB\\\\%'";
+// The device nodes that run a USB mass-storage driver: a stick's own node, or the
+// "MI_xx" interface node of a composite device that holds one.
+inline constexpr std::u16string_view kUsbStorageQuery =
+    u"Select DeviceID From Win32_PnPEntity Where Service = 'USBSTOR' Or Service = 'UASPStor'";
 
 // The query's result collection. Every step can fail where the management
 // service can; a failed step is reported, never thrown.

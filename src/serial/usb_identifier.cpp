@@ -180,6 +180,16 @@ DeviceId WindowsUsbDeviceId(const DeviceDescriptor& descriptor, const DevicePosi
                                     Hex(descriptor.product, 4), "\\", instance})));
 }
 
+DeviceId WindowsUsbInterfaceId(const DeviceDescriptor& descriptor, const DevicePosition& position,
+                               std::string_view kernel_name, std::uint8_t number) {
+  const std::string instance =
+      Join({GeneratedInstance(kRootHubDepth + position.ports.size() + 1, kernel_name, std::nullopt),
+            "&", Hex(number, 4)});
+  return DeviceId::Text(
+      Widen(Join({"USB\\VID_", Hex(descriptor.vendor, 4), "&PID_", Hex(descriptor.product, 4),
+                  "&MI_", Hex(number, 2), "\\", instance})));
+}
+
 // "VID_0781&PID_5567": shorter is no pair of ids (and would cut past the end).
 constexpr std::size_t kIdsLength = 17;
 

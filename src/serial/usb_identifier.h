@@ -22,6 +22,12 @@ std::optional<std::string_view> UsableSerial(std::string_view attribute);
 DeviceId WindowsUsbDeviceId(const DeviceDescriptor& descriptor, const DevicePosition& position,
                             std::optional<std::string_view> usable_serial);
 
+// The node Windows makes for interface `number` of a composite device that has the
+// identifier `parent`: "USB\VID_vvvv&PID_pppp&MI_nn\" and an instance made up from
+// the parent, as such nodes never have a serial of their own.
+DeviceId WindowsUsbInterfaceId(const DeviceDescriptor& descriptor, const DevicePosition& position,
+                               std::string_view kernel_name, std::uint8_t number);
+
 // What a Windows device identifier "USB\VID_vvvv&PID_pppp\instance" says.
 struct UsbIdentifierParts {
   std::uint16_t vendor = 0;

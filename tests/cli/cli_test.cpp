@@ -20,9 +20,11 @@
 #include "base/version.h"
 #include "cli/check_command.h"
 #include "cli/options.h"
+#include "cli/usage.h"
 #include "digest/digest.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
+#include "usb_descriptor_bytes.h"
 
 namespace vellmor::cli {
 namespace {
@@ -197,6 +199,40 @@ TEST_F(CliTest, ListMarksTheIdentifierTheSerialComesFrom) {
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_TRUE(run.out.starts_with("  USB\\ROOT_HUB20\\")) << run.out;
   EXPECT_EQ(run.out.substr(run.out.find('\n') + 1), "* USB\\VID_0781&PID_5567\\AB12CD34\n");
+}
+
+// A keyboard's serial is no licence's: the read passes over it, list shows both choices.
+TEST_F(CliTest, ReadAndListPassOverDevicesThatAreNoStorage) {
+  WriteFile("bus/usb/devices/1-2/descriptors", fixtures::kKeyboardBytes);
+  WriteFile("bus/usb/devices/1-2/serial", "KBD123456789\n");
+  WriteFile("bus/usb/devices/1-3/descriptors", fixtures::kTwoInterfaceKeyboardBytes);
+  Outcome run = Cli(WithRoot({}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, Lines({"", kEmptyDigest}));
+  EXPECT_EQ(run.err, "请插入U盘\n");
+  // A licence bound to the keyboard by the earlier rule still checks.
+  run = Cli(WithRoot({"check", "bf0ab76e052838c1a19206094f25d9ce"}));
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(run.out, Lines({R"(USB\VID_413C&PID_2113\KBD123456789)", "KBD123456789"}));
+
+  PlugDrive();
+  WriteFile("bus/usb/devices/1-1/descriptors", fixtures::kCompositeStickBytes);
+  run = Cli(WithRoot({"list"}));
+  EXPECT_EQ(run.code, kExitOk);
+  const std::string lines = run.out.substr(run.out.find('\n') + 1);
+  EXPECT_TRUE(lines.starts_with("  USB\\VID_046D&PID_C31C\\5&")) << lines;
+  EXPECT_NE(lines.find("\n* USB\\VID_0951&PID_16A2\\AB12CD34\n~ USB\\VID_0951&PID_16A2&MI_00\\"),
+            std::string::npos)
+      << lines;
+  run = Cli(WithRoot({"list", "--json"}));
+  const auto ids = nlohmann::json::parse(run.out).at("ids");
+  ASSERT_EQ(ids.size(), 4U) << run.out;
+  EXPECT_EQ(ids[2].at("storage"), true);
+  EXPECT_EQ(ids[2].at("chosen"), true);
+  EXPECT_EQ(ids[3].at("lastWithVid"), true);
+  EXPECT_EQ(ids[3].at("chosen"), false);
+  run = Cli(WithRoot({}));
+  EXPECT_EQ(run.out.substr(0, 9), "AB12CD34\n");
 }
 
 TEST_F(CliTest, ListShowsUnreadableAndMissingAndMarksOnlyTheLastMatch) {
@@ -402,6 +438,11 @@ TEST_F(CliTest, CheckTellsNoMatchFromBadDigestsAndAnUnreadableList) {
   EXPECT_EQ(run.code, kExitNoSerial);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "vellmor-cli: check: no USB device now plugged in has one of these digests\n");
+  // A script reading JSON gets JSON.
+  run = Cli(WithRoot({"check", "--json", std::string(kAbcDigest)}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  const auto answer = nlohmann::json::parse(run.out);
+  EXPECT_EQ(answer, nlohmann::json::parse(R"({"schemaVersion":1,"matched":null})"));
 
   const std::string digest(kSerialDigest);
   for (const std::vector<std::string>& args : {std::vector<std::string>{"check"},
@@ -521,6 +562,64 @@ TEST_F(CliTest, WaitTakesSecondsUpToADay) {
   }
 }
 
+// Characters without a code count as "?", as the system's conversion has it; the user is told.
+TEST_F(CliTest, CharactersThatCountAsQuestionMarksAreNoted) {
+  const Outcome questions = Cli({"digest", "??"});
+  EXPECT_EQ(questions.err, "") << "a real question mark is no loss";
+  const Outcome korean = Cli({"digest", "\xED\x95\x9C\xEA\xB5\xAD"});  // 한국
+  EXPECT_EQ(korean.code, kExitOk);
+  EXPECT_EQ(korean.out, questions.out);
+  EXPECT_EQ(korean.err,
+            "vellmor-cli: note: 2 characters have no code in code page 936 and count as \"?\"\n");
+  const Outcome emoji = Cli({"digest", "\xF0\x9F\x98\x80"});  // one character, two units
+  EXPECT_EQ(emoji.out, questions.out);
+  EXPECT_EQ(emoji.err,
+            "vellmor-cli: note: 1 character has no code in code page 936 and counts as \"?\" "
+            "(2 \"?\" in all)\n");
+  EXPECT_EQ(Cli({"digest", "\xE4\xB8\xAD"}).err, "") << "中 has a code";
+
+  m_scripted_ids = {DeviceId::Text(u"USB\\VID_1234&PID_5678\\AB\uD55C")};
+  const Outcome read = Cli({});
+  EXPECT_EQ(read.code, kExitOk);
+  EXPECT_NE(
+      read.err.find(
+          "vellmor-cli: note: 1 character has no code in code page 936 and counts as \"?\"\n"),
+      std::string::npos)
+      << read.err;
+}
+
+// What was wrong, named, rather than what the parser made of it.
+TEST_F(CliTest, RefusalsNameWhatWasWrong) {
+  const std::string digest(kAbcDigest);
+  fs::create_directories(m_root / "not-sysfs");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } kCases[] = {
+      {{"--wait", "abc"}, R"(--wait: "abc" is not a number of seconds, 0 to 86400)"},
+      {{"--wait", "-1"}, R"(--wait: "-1" is not a number of seconds, 0 to 86400)"},
+      {{"--wait=2,5"}, R"(--wait: "2,5" is not a number of seconds, 0 to 86400)"},
+      {{"check", "--wait", "-1", digest}, R"(--wait: "-1" is not a number of seconds, 0 to 86400)"},
+      {{"-V", "extra"}, "option -V stands alone"},
+      {{"list", "--version"}, "option --version stands alone"},
+      {{"list", "--sysfs-root", (m_root / "not-sysfs").string()},
+       "option --sysfs-root: \"" + (m_root / "not-sysfs").string() +
+           "\" is no sysfs tree (it has no bus folder)"},
+  };
+  for (const auto& [args, message] : kCases) {
+    const Outcome run = Cli(args);
+    EXPECT_EQ(run.code, kExitUsage) << args[0];
+    EXPECT_EQ(run.err, "vellmor-cli: " + message + " (see --help)\n");
+  }
+  // Seconds still come before a command, and a digest after --wait stays a digest.
+  EXPECT_EQ(Cli({"--wait", "0", "list"}).err,
+            "vellmor-cli: option --wait applies to the read "
+            "action and check only (see --help)\n");
+  EXPECT_EQ(Cli(WithRoot({"check", "--wait", digest})).err,
+            "vellmor-cli: option --wait applies to this system's devices only, not to "
+            "--sysfs-root (see --help)\n");
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   for (const char* version : {"--version", "-V"}) {
     const Outcome run = Cli({version});
@@ -533,6 +632,22 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_TRUE(run.out.starts_with("Usage: vellmor-cli")) << run.out;
     EXPECT_EQ(run.err, "");
   }
+}
+
+// Windows has no sysfs tree: its --help does not offer the options that read one.
+TEST_F(CliTest, HelpOffersOnlyTheOptionsOfTheSystem) {
+  const std::string linux_text = UsageTextFor(true);
+  const std::string windows_text = UsageTextFor(false);
+  for (const char* option : {"--sysfs-root", "--dev-root", "--mount-table"}) {
+    EXPECT_NE(linux_text.find(option), std::string::npos) << option;
+    EXPECT_EQ(windows_text.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(windows_text.find("  --csv              Watch: comma-separated values"),
+            std::string::npos);
+  EXPECT_NE(windows_text.find("vellmor-cli drives [--json]\n"), std::string::npos) << windows_text;
+  EXPECT_NE(windows_text.find("  --length N         Digest"), std::string::npos);
+  EXPECT_NE(windows_text.find("and check: print one JSON object"), std::string::npos);
+  EXPECT_NE(windows_text.find("\n  --wait [SECONDS]   Read: when no USB drive"), std::string::npos);
 }
 
 TEST_F(CliTest, WriteFailureIsNotSuccess) {

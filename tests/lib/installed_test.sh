@@ -30,6 +30,14 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror -o c_test_pkg_config \
   "$source_dir/tests/lib/vellmor_c_test.c" $(pkg-config --cflags --libs vellmor) \
   -Wl,-rpath,"$libdir"
+# Installed under /usr (as the Debian package is), it names no system folder.
+DESTDIR=$work/staged cmake --install "$build" --prefix /usr --component development >/dev/null
+system_flags=$(PKG_CONFIG_PATH=$(dirname "$(find "$work/staged" -name vellmor.pc)") \
+  pkg-config --cflags --libs vellmor)
+if [[ $(echo $system_flags) != "-lvellmor" ]]; then
+  echo "pkg-config for /usr prints '$system_flags', not just -lvellmor"
+  exit 1
+fi
 cmake -S "$source_dir/tests/lib/consumer" -B consumer -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_BUILD_RPATH="$libdir" >/dev/null
 cmake --build consumer >/dev/null

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+#include "base/version.h"
 #include "qt/display_check.h"
 
 namespace {
@@ -29,6 +30,7 @@ class DisplayCheckTest : public QObject {
   void anyDisplayOrNamedPlatformIsEnough();
   void programWithoutAUsableDisplayExitsWithTheHint_data();
   void programWithoutAUsableDisplayExitsWithTheHint();
+  void helpAndVersionNeedNoDisplay();
 };
 
 void DisplayCheckTest::noDisplayGivesAMessageWithTheWayToStart() {
@@ -73,6 +75,33 @@ void DisplayCheckTest::programWithoutAUsableDisplayExitsWithTheHint() {
   QCOMPARE(program.exitCode(), 1);
   const QString error = QString::fromLocal8Bit(program.readAllStandardError());
   QVERIFY2(error.contains(QStringLiteral("xvfb-run -a")), qPrintable(error));
+}
+
+void DisplayCheckTest::helpAndVersionNeedNoDisplay() {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    environment.remove(QString::fromLatin1(name));
+  }
+  const struct {
+    QStringList arguments;
+    QString starts;
+  } kCases[] = {
+      {{QStringLiteral("--help")}, QStringLiteral("Usage: vellmor")},
+      {{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-h")},
+       QStringLiteral("Usage: vellmor")},
+      {{QStringLiteral("--version")}, QStringLiteral("vellmor " VELLMOR_VERSION "\n")},
+      {{QStringLiteral("-v")}, QStringLiteral("vellmor " VELLMOR_VERSION "\n")},
+  };
+  for (const auto& c : kCases) {
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(VELLMOR_PROGRAM), c.arguments);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(out.startsWith(c.starts), qPrintable(out));
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+  }
 }
 
 QTEST_GUILESS_MAIN(DisplayCheckTest)

@@ -19,6 +19,8 @@
 #include "qt/about_window.h"
 #include "qt/main_window.h"
 #include "qt/qt_read_serial_view.h"
+#include "read_scenarios.h"
+#include "serial/usb_hub_source.h"
 #include "ui_test_support.h"
 
 using vellmor::serial::DeviceId;
@@ -74,6 +76,7 @@ class MainWindowTest : public QObject {
   void readSerialWarnsAndDigestsTheEmptyText_data();
   void readSerialWarnsAndDigestsTheEmptyText();
   void readSerialQueriesOncePerClick();
+  void readSerialTakesOnlyAStorageDevice();
   void warningBoxHasOkAloneAndNoIcon();
   void warningIsModalAndWaitsForTheUser();
 
@@ -346,6 +349,26 @@ void MainWindowTest::readSerialQueriesOncePerClick() {
   QCOMPARE(m_w->source.binds, 2);
   QCOMPARE(Text("Text1"), QStringLiteral("AB12CD34"));
   QCOMPARE(Text("Text2"), kDriveDigest);
+}
+
+// The window over the kernel's device list, as the program runs on Linux.
+void MainWindowTest::readSerialTakesOnlyAStorageDevice() {
+  for (const auto& scenario : vellmor::fixtures::ReadScenarios()) {
+    vellmor::fixtures::SysfsTree tree;
+    scenario.plant(tree);
+    const auto source = vellmor::serial::MakeSysfsUsbHubSource(tree.root());
+    if (!source) {
+      QSKIP("no sysfs on this system");
+    }
+    vellmor::ui::test::RecordingShell shell;
+    MainW window(*source, shell);
+    int warnings = 0;
+    window.SetWarningPresenter([&warnings](const QString&, const QString&) { ++warnings; });
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+    const QString shown = window.findChild<QLineEdit*>(QStringLiteral("Text1"))->text();
+    QVERIFY2(shown == QString::fromStdString(scenario.serial.value_or("")), scenario.name);
+    QVERIFY2(warnings == (scenario.serial ? 0 : 1), scenario.name);
+  }
 }
 
 void MainWindowTest::warningBoxHasOkAloneAndNoIcon() {

@@ -24,6 +24,10 @@ struct Script {
   Outcome query = Outcome::kSucceeds;
   Outcome start = Outcome::kSucceeds;
   std::vector<Step> steps;
+  // What the storage query delivers: the hub query's steps, or storage_steps.
+  bool storage_as_hubs = true;
+  std::vector<Step> storage_steps = {};
+  Outcome storage_query = Outcome::kSucceeds;
 };
 
 // Records every call and every object's life, so the tests can see what CC asked
@@ -68,16 +72,17 @@ class Tracked {
 
 class FakeResults : public UsbHubResults, Tracked {
  public:
-  FakeResults(const Script& script, Log& log) : Tracked(script, log, "results") {}
+  FakeResults(const Script& script, Log& log, const std::vector<Step>& steps)
+      : Tracked(script, log, "results"), m_steps(steps) {}
 
   bool StartEnumeration() override { return Perform(m_log, "start", m_script.start); }
 
   Fetch Next() override {
     m_log.calls.emplace_back("next");
-    if (m_next >= m_script.steps.size()) {
+    if (m_next >= m_steps.size()) {
       return Fetch::kEnd;
     }
-    m_current = &m_script.steps[m_next++];
+    m_current = &m_steps[m_next++];
     if (std::holds_alternative<FetchThrows>(*m_current)) {
       throw std::runtime_error("next");
     }
@@ -93,6 +98,7 @@ class FakeResults : public UsbHubResults, Tracked {
   }
 
  private:
+  const std::vector<Step>& m_steps;
   std::size_t m_next = 0;
   const Step* m_current = nullptr;
 };
@@ -103,10 +109,13 @@ class FakeService : public UsbHubService, Tracked {
 
   std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
     m_log.queries.emplace_back(query);
-    if (!Perform(m_log, "query", m_script.query)) {
+    const bool storage = query == kUsbStorageQuery;
+    if (!Perform(m_log, "query", storage ? m_script.storage_query : m_script.query)) {
       return nullptr;
     }
-    return std::make_unique<FakeResults>(m_script, m_log);
+    return std::make_unique<FakeResults>(
+        m_script, m_log,
+        storage && !m_script.storage_as_hubs ? m_script.storage_steps : m_script.steps);
   }
 };
 
@@ -141,10 +150,15 @@ TEST(CcTest, BindsQueriesAndEnumeratesInOrderThenReleasesEverything) {
 
   const Log& log = source.log();
   EXPECT_EQ(log.monikers, std::vector<std::u16string>{u"winmgmts:\\\\.\\root\\cimv2"});
-  EXPECT_EQ(log.queries, std::vector<std::u16string>{u"Select * From Win32_USBHub"});
-  EXPECT_EQ(log.calls,
-            (std::vector<std::string>{"bind", "query", "start", "next", "read", "next", "read",
-                                      "next", "release results", "release service"}));
+  // The storage query on the same service once an identifier has VID.
+  EXPECT_EQ(log.queries,
+            (std::vector<std::u16string>{u"Select * From Win32_USBHub",
+                                         u"Select DeviceID From Win32_PnPEntity Where Service = "
+                                         u"'USBSTOR' Or Service = 'UASPStor'"}));
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"bind", "query", "start", "next", "read", "next",
+                                                 "read", "next", "release results", "query",
+                                                 "start", "next", "read", "next", "read", "next",
+                                                 "release results", "release service"}));
   EXPECT_EQ(log.live_objects, 0);
 }
 
@@ -152,7 +166,8 @@ TEST(CcTest, EachCallQueriesAnew) {
   FakeSource source({.steps = {kFirstDrive}});
   EXPECT_EQ(CC(source), u"AAA1");
   EXPECT_EQ(CC(source), u"AAA1");
-  EXPECT_EQ(source.log().queries.size(), 2U);
+  EXPECT_EQ(source.log().monikers.size(), 2U);
+  EXPECT_EQ(source.log().queries.size(), 4U);
 }
 
 TEST(CcTest, LastMatchReadBeforeTheEndOrAFailedFetchWins) {
@@ -178,11 +193,65 @@ TEST(CcTest, LastMatchReadBeforeTheEndOrAFailedFetchWins) {
   }
 }
 
+// The read takes the last identifier with VID that names a storage device; a composite
+// device counts by its interface node, and the second query runs only when needed.
+TEST(CcTest, TakesTheLastStorageDevice) {
+  const DeviceId keyboard = Id(u"USB\\VID_046D&PID_C31C\\5&1D2B9A7&0&1");
+  const DeviceId composite = Id(u"USB\\VID_0951&PID_16A2\\CCC3");
+  const DeviceId composite_node = Id(u"USB\\VID_0951&PID_16A2&MI_00\\6&3A0E5F1&0&0000");
+  const struct {
+    const char* name;
+    std::vector<Step> hubs;
+    std::vector<Step> storage;
+    SerialValue expected;
+  } kCases[] = {
+      {"keyboard only", {kRootHub, keyboard}, {}, std::nullopt},
+      {"keyboard after the stick", {kRootHub, kFirstDrive, keyboard}, {kFirstDrive}, u"AAA1"},
+      {"two sticks", {kFirstDrive, kSecondDrive, keyboard}, {kSecondDrive, kFirstDrive}, u"BBB2"},
+      {"composite stick",
+       {kRootHub, composite, composite_node, keyboard},
+       {composite_node},
+       u"CCC3"},
+      {"letters differ in case",
+       {kRootHub, composite},
+       {Id(u"usb\\vid_0951&pid_16a2&mi_01\\6&1&0&0001")},
+       u"CCC3"},
+      {"another model's interface node",
+       {composite},
+       {Id(u"USB\\VID_0951&PID_16A3&MI_00\\X")},
+       std::nullopt},
+      {"a node that is no Win32_USBHub entry",
+       {kFirstDrive},
+       {Id(u"USBSTOR\\DISK&VEN_X\\AAA1")},
+       std::nullopt},
+      {"unreadable storage node",
+       {kFirstDrive},
+       {DeviceId::Unreadable(), ReadThrows{}},
+       std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    FakeSource source({.steps = c.hubs, .storage_as_hubs = false, .storage_steps = c.storage});
+    EXPECT_EQ(CC(source), c.expected) << c.name;
+    EXPECT_EQ(source.log().live_objects, 0) << c.name;
+  }
+
+  FakeSource bare({.steps = {kRootHub}, .storage_as_hubs = false});
+  EXPECT_EQ(CC(bare), std::nullopt);
+  EXPECT_EQ(bare.log().queries.size(), 1U) << "no identifier has VID: no second query";
+
+  for (const Outcome outcome : {Outcome::kFails, Outcome::kThrows}) {
+    FakeSource failing({.steps = {kFirstDrive}, .storage_query = outcome});
+    EXPECT_EQ(CC(failing), std::nullopt) << "storage unknown: no device is taken";
+    EXPECT_EQ(failing.log().live_objects, 0);
+  }
+}
+
 TEST(CcTest, FailedFetchStopsFetching) {
   FakeSource source({.steps = {kFirstDrive, FetchFails{}, kSecondDrive}});
   EXPECT_EQ(CC(source), u"AAA1");
   EXPECT_EQ(source.log().calls,
             (std::vector<std::string>{"bind", "query", "start", "next", "read", "next",
+                                      "release results", "query", "start", "next", "read", "next",
                                       "release results", "release service"}));
 }
 

@@ -13,117 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include "read_scenarios.h"
 #include "serial/cc.h"
+#include "sysfs_tree.h"
 
 namespace vellmor::serial {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The kernel's `descriptors` attribute: the device descriptor, then one configuration
-// with an interface descriptor for each class. A serial index of 0 names no serial.
-std::string Descriptors(std::uint16_t vendor, std::uint16_t product, std::uint16_t usb_version,
-                        const std::vector<std::uint8_t>& interface_classes,
-                        std::uint8_t serial_index = 3) {
-  const auto word = [](std::uint16_t value) {
-    return std::string{static_cast<char>(value & 0xFFU), static_cast<char>(value >> 8U)};
-  };
-  std::string bytes = "\x12\x01" + word(usb_version) + std::string("\0\0\0\x40", 4) + word(vendor) +
-                      word(product) + word(0x0100) + "\x01\x02" + static_cast<char>(serial_index) +
-                      "\x01";
-  const auto total = static_cast<std::uint16_t>(9 + 9 * interface_classes.size());
-  bytes += "\x09\x02" + word(total) + static_cast<char>(interface_classes.size()) +
-           std::string("\x01\0\x80\x32", 4);
-  for (std::size_t i = 0; i < interface_classes.size(); ++i) {
-    bytes += std::string("\x09\x04", 2) + static_cast<char>(i) + std::string("\0\x01", 2) +
-             static_cast<char>(interface_classes[i]) + std::string(3, '\0');
-  }
-  return bytes;
-}
-
-// A sysfs look-alike in a temporary folder: device directories nested below their
-// hubs under devices/, and bus/usb/devices holding relative links to them, as the
-// kernel lays it out.
-class SysfsTree {
- public:
-  SysfsTree() {
-    std::random_device random;
-    m_root = fs::temp_directory_path() / ("vellmor_sysfs_" + std::to_string(random()));
-    fs::create_directories(Listing());
-  }
-  ~SysfsTree() {
-    std::error_code ignored;
-    fs::remove_all(m_root, ignored);
-  }
-  SysfsTree(const SysfsTree&) = delete;
-  SysfsTree& operator=(const SysfsTree&) = delete;
-
-  const fs::path& root() const { return m_root; }
-  fs::path Listing() const { return m_root / "bus" / "usb" / "devices"; }
-
-  // The root hub usbN of the given USB version, with its hub interface N-0:1.0.
-  fs::path AddRootHub(int bus, std::uint16_t usb_version) {
-    fs::path dir = DeviceDir("usb" + std::to_string(bus));
-    Link("usb" + std::to_string(bus), dir);
-    Write(dir / "descriptors", Descriptors(0x1d6b, 0x0002, usb_version, {0x09}));
-    Write(dir / "serial", "0000:00:14.0\n");
-    AddInterface(dir, std::to_string(bus) + "-0:1.0");
-    return dir;
-  }
-
-  // A device "B-P.P…" with one interface per class given.
-  fs::path AddDevice(const std::string& name, std::uint16_t vendor, std::uint16_t product,
-                     const std::optional<std::string>& serial,
-                     const std::vector<std::uint8_t>& interface_classes = {0xff}) {
-    fs::path dir = DeviceDir(name);
-    Link(name, dir);
-    Write(dir / "descriptors",
-          Descriptors(vendor, product, 0x0200, interface_classes, serial ? 3 : 0));
-    if (serial) {
-      Write(dir / "serial", *serial + "\n");
-    }
-    for (std::size_t i = 0; i < interface_classes.size(); ++i) {
-      AddInterface(dir, name + ":1." + std::to_string(i));
-    }
-    return dir;
-  }
-
-  void Link(const std::string& name, const fs::path& target) {
-    fs::create_directory_symlink(fs::relative(target, Listing()), Listing() / name);
-  }
-
-  static void Write(const fs::path& file, const std::string& content) {
-    std::ofstream(file, std::ios::binary) << content;
-  }
-
- private:
-  // usb1/1-2/1-2.3 for "1-2.3": each device sits inside the hub it hangs on.
-  fs::path DeviceDir(const std::string& name) {
-    fs::path dir = m_root / "devices" / "pci0000:00" / "0000:00:14.0";
-    const auto dash = name.find('-');
-    if (dash == std::string::npos) {
-      dir /= name;
-    } else {
-      dir /= "usb" + name.substr(0, dash);
-      for (auto dot = name.find('.', dash); dot != std::string::npos;
-           dot = name.find('.', dot + 1)) {
-        dir /= name.substr(0, dot);
-      }
-      dir /= name;
-    }
-    fs::create_directories(dir);
-    return dir;
-  }
-
-  // The interface directory and its link, as the kernel lists them; nothing reads them.
-  void AddInterface(const fs::path& device_dir, const std::string& name) {
-    const fs::path dir = device_dir / name;
-    fs::create_directories(dir);
-    Link(name, dir);
-  }
-
-  fs::path m_root;
-};
+using fixtures::Descriptors;
+using fixtures::SysfsTree;
 
 std::string Describe(const DeviceId& id) {
   switch (id.kind) {
@@ -303,12 +202,15 @@ TEST(SysfsUsbHubSourceTest, MassStorageDevicesComeLastThenBusThenPortNumbers) {
   std::vector<std::string> names;
   names.reserve(ids.size());
   for (const std::string& id : ids) {
+    const auto interface = id.find("&MI_");
     names.push_back(id.find("ROOT_HUB") != std::string::npos ? id.substr(4, 10)
+                    : interface != std::string::npos         ? id.substr(interface + 1, 5)
                                                              : id.substr(id.rfind('\\') + 1));
   }
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"ROOT_HUB20", "H121", "K129", "K1210", "K13", "ROOT_HUB30",
-                                      "K211", "K101", "MS12", "MS110", "MS21"}));
+  // Single HID, CDC data and Bluetooth functions are not in the USB class; a composite
+  // device's storage interfaces follow it.
+  EXPECT_EQ(names, (std::vector<std::string>{"ROOT_HUB20", "H121", "K13", "ROOT_HUB30", "K101",
+                                             "MS12", "MI_00", "MI_01", "MS110", "MS21", "MI_01"}));
 }
 
 TEST(SysfsUsbHubSourceTest, BrokenEntriesAreUnreadableAndDoNotStopTheScan) {
@@ -324,20 +226,20 @@ TEST(SysfsUsbHubSourceTest, BrokenEntriesAreUnreadableAndDoNotStopTheScan) {
   tree.AddRootHub(4, 0x0400);
   tree.AddRootHub(5, 0x0000);
   fs::remove(tree.AddRootHub(6, 0x0200) / "descriptors");
-  tree.AddDevice("1-10", 0x0781, 0x5581, "GOOD2");
+  tree.AddDevice("1-10", 0x0781, 0x5581, "GOOD2", {0x08});
   const auto ids = Scan(tree.root());
-  EXPECT_EQ(ids, (std::vector<std::string>{R"(USB\VID_0781&PID_5581\GOOD1)", "(unreadable)",
-                                           "(unreadable)", "(unreadable)", "(unreadable)",
-                                           "(unreadable)", R"(USB\VID_0781&PID_5581\GOOD2)",
-                                           R"(USB\ROOT_HUB30\4&)" + ids.at(7).substr(17),
-                                           "(unreadable)", "(unreadable)", "(unreadable)"}));
+  EXPECT_EQ(ids,
+            (std::vector<std::string>{
+                R"(USB\VID_0781&PID_5581\GOOD1)", "(unreadable)", "(unreadable)", "(unreadable)",
+                "(unreadable)", "(unreadable)", R"(USB\ROOT_HUB30\4&)" + ids.at(6).substr(17),
+                "(unreadable)", "(unreadable)", "(unreadable)", R"(USB\VID_0781&PID_5581\GOOD2)"}));
   SysfsUsbHubSource source(tree.root());
   EXPECT_EQ(CC(source), u"GOOD2");
 }
 
 TEST(SysfsUsbHubSourceTest, MalformedDescriptors) {
   SysfsTree tree;
-  const std::string good = Descriptors(0x0781, 0x5581, 0x0200, {0x03, 0x08});
+  const std::string good = Descriptors(0x0781, 0x5581, 0x0200, {0x07, 0x08});
   const auto device = [&tree](const std::string& name, const std::string& descriptors) {
     SysfsTree::Write(tree.AddDevice(name, 0, 0, name) / "descriptors", descriptors);
   };
@@ -359,13 +261,18 @@ TEST(SysfsUsbHubSourceTest, MalformedDescriptors) {
   zero_length[27] = '\0';
   device("1-9", zero_length);
   const std::string cut_short("\x09\x04\x01\x00\x01\x08", 6);
-  device("1-10", Descriptors(0x0781, 0x5581, 0x0200, {0x03}) + cut_short);
-  EXPECT_EQ(
-      Scan(tree.root()),
-      (std::vector<std::string>{"(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)",
-                                R"(USB\VID_0781&PID_5581\1-5)", R"(USB\VID_0781&PID_5581\1-6)",
-                                R"(USB\VID_0781&PID_5581\1-8)", R"(USB\VID_0781&PID_5581\1-9)",
-                                R"(USB\VID_0781&PID_5581\1-10)", R"(USB\VID_0781&PID_5581\1-7)"}));
+  device("1-10", Descriptors(0x0781, 0x5581, 0x0200, {0x07}) + cut_short);
+  auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 12U);
+  // 1-7's printer and storage interfaces, the last two.
+  EXPECT_PRED2(Matches, ids[10], R"(USB\\VID_0781&PID_5581&MI_00\\6&.*&0000)");
+  EXPECT_PRED2(Matches, ids[11], R"(USB\\VID_0781&PID_5581&MI_01\\6&.*&0001)");
+  ids.resize(10);
+  EXPECT_EQ(ids, (std::vector<std::string>{
+                     "(unreadable)", "(unreadable)", "(unreadable)", "(unreadable)",
+                     R"(USB\VID_0781&PID_5581\1-5)", R"(USB\VID_0781&PID_5581\1-6)",
+                     R"(USB\VID_0781&PID_5581\1-8)", R"(USB\VID_0781&PID_5581\1-9)",
+                     R"(USB\VID_0781&PID_5581\1-10)", R"(USB\VID_0781&PID_5581\1-7)"}));
 }
 
 TEST(SysfsUsbHubSourceTest, PlantedPipesAndEndlessFilesNeitherStallNorExhaust) {
@@ -439,6 +346,53 @@ TEST(SysfsUsbHubSourceTest, CcPicksTheDriveOnATypicalMachine) {
   tree.AddDevice("1-1", 0x046d, 0xc52b, std::nullopt, {0x03, 0x03, 0x03});
   SysfsUsbHubSource source(tree.root());
   EXPECT_EQ(CC(source), u"E0D55EA574B7F4A0C8A3");
+}
+
+TEST(SysfsUsbHubSourceTest, TheReadTakesOnlyAStorageDevice) {
+  for (const auto& scenario : fixtures::ReadScenarios()) {
+    SysfsTree tree;
+    scenario.plant(tree);
+    SysfsUsbHubSource source(tree.root());
+    const SerialValue serial = CC(source);
+    EXPECT_EQ(serial ? std::optional<std::string>(Describe(DeviceId::Text(*serial))) : std::nullopt,
+              scenario.serial)
+        << scenario.name;
+  }
+}
+
+TEST(SysfsUsbHubSourceTest, ListsWhatWindowsFilesInTheUsbClass) {
+  SysfsTree tree;
+  tree.AddRootHub(1, 0x0200);
+  tree.AddRawDevice("1-1", fixtures::kKeyboardBytes, "KBD1");
+  tree.AddRawDevice("1-2", fixtures::kCompositeStickBytes, "CS1");
+  tree.AddRawDevice("1-3", fixtures::kPrinterScannerBytes, "PS1");
+  tree.AddRawDevice("1-4", fixtures::kBluetoothBytes, std::nullopt);
+  tree.AddRawDevice("1-5", fixtures::kHubBytes, std::nullopt);
+  const auto ids = Scan(tree.root());
+  ASSERT_EQ(ids.size(), 7U) << testing::PrintToString(ids);
+  EXPECT_PRED2(Matches, ids[0], R"(USB\\ROOT_HUB20\\.*)");
+  EXPECT_PRED2(Matches, ids[1], R"(USB\\VID_05E3&PID_0608\\5&[0-9A-F]{8}&0&5)");
+  EXPECT_EQ(ids[2], R"(USB\VID_0951&PID_16A2\CS1)");
+  EXPECT_PRED2(Matches, ids[3], R"(USB\\VID_0951&PID_16A2&MI_00\\6&[0-9A-F]{8}&0&0000)");
+  EXPECT_EQ(ids[4], R"(USB\VID_03F0&PID_5417\PS1)");
+  EXPECT_PRED2(Matches, ids[5], R"(USB\\VID_03F0&PID_5417&MI_01\\6&[0-9A-F]{8}&0&0001)");
+  EXPECT_PRED2(Matches, ids[6], R"(USB\\VID_03F0&PID_5417&MI_03\\6&[0-9A-F]{8}&0&0003)");
+
+  // The storage drivers run on the interface nodes; the read maps them to their device.
+  SysfsUsbHubSource source(tree.root());
+  auto service = source.Bind(kServiceMoniker);
+  ASSERT_NE(service, nullptr);
+  auto storage = service->ExecQuery(kUsbStorageQuery);
+  ASSERT_TRUE(storage != nullptr && storage->StartEnumeration());
+  std::vector<std::string> nodes;
+  while (storage->Next() == UsbHubResults::Fetch::kItem) {
+    nodes.push_back(Describe(storage->ReadDeviceId()));
+  }
+  EXPECT_EQ(nodes, (std::vector<std::string>{ids[3], ids[6]}));
+  const auto listing = ReadUsbHubListing(source);
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(listing->storage, (std::vector<bool>{false, false, true, false, true, false, false}));
+  EXPECT_EQ(CC(source), u"PS1");
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -247,6 +249,223 @@ void ChecksStalledService(CheckCounter& check) {
   check.Check(source.results.references() == 1, "the stalled enumerator is released");
 }
 
+// One WMI result that holds a DeviceID and nothing else.
+class ScriptedObject final : public IWbemClassObject {
+ public:
+  explicit ScriptedObject(std::wstring id) : m_id(std::move(id)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == IID_IUnknown || id == IID_IWbemClassObject) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const int left = --m_references;
+    if (left == 0) {
+      delete this;
+    }
+    return static_cast<ULONG>(left);
+  }
+
+  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, long, VARIANT* value, CIMTYPE*, long*) override {
+    if (std::wstring_view(name) != L"DeviceID") {
+      return WBEM_E_NOT_FOUND;
+    }
+    value->vt = VT_BSTR;
+    value->bstrVal = SysAllocStringLen(m_id.data(), static_cast<UINT>(m_id.size()));
+    return WBEM_S_NO_ERROR;
+  }
+  HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Put(LPCWSTR, long, VARIANT*, CIMTYPE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR, long, VARIANT*, SAFEARRAY**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BeginEnumeration(long) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Next(long, BSTR*, VARIANT*, CIMTYPE*, long*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EndEnumeration() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetObjectText(long, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(long, IWbemClassObject**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SpawnInstance(long, IWbemClassObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CompareTo(long, IWbemClassObject*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR, long, IWbemClassObject**,
+                                      IWbemClassObject**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, long, IWbemClassObject*,
+                                      IWbemClassObject*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(long) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE NextMethod(long, BSTR*, IWbemClassObject**,
+                                       IWbemClassObject**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
+
+ private:
+  std::wstring m_id;
+  int m_references = 1;
+};
+
+// The results of one query, handed out one a fetch as the service does.
+class ScriptedEnumerator final : public IEnumWbemClassObject {
+ public:
+  explicit ScriptedEnumerator(std::vector<std::wstring> ids) : m_ids(std::move(ids)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (id == IID_IUnknown || id == IID_IEnumWbemClassObject) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const int left = --m_references;
+    if (left == 0) {
+      delete this;
+    }
+    return static_cast<ULONG>(left);
+  }
+
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    m_next = 0;
+    return WBEM_S_NO_ERROR;
+  }
+  HRESULT STDMETHODCALLTYPE Next(long, ULONG, IWbemClassObject** objects,
+                                 ULONG* returned) override {
+    if (m_next == m_ids.size()) {
+      *objects = nullptr;
+      *returned = 0;
+      return WBEM_S_FALSE;
+    }
+    *objects = new ScriptedObject(m_ids[m_next++]);
+    *returned = 1;
+    return WBEM_S_NO_ERROR;
+  }
+  HRESULT STDMETHODCALLTYPE NextAsync(ULONG, IWbemObjectSink*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumWbemClassObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Skip(long, ULONG) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<std::wstring> m_ids;
+  std::size_t m_next = 0;
+  int m_references = 1;
+};
+
+// What Win32_USBHub and the storage query deliver on one machine.
+struct Machine {
+  const char* name;
+  std::vector<std::wstring> hubs;
+  std::vector<std::wstring> storage;
+  std::optional<std::u16string> serial;
+};
+
+class ScriptedWmiService final : public vellmor::serial::UsbHubService {
+ public:
+  ScriptedWmiService(const Machine& machine, int& queries)
+      : m_machine(machine), m_queries(queries) {}
+  std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
+    ++m_queries;
+    const bool hubs = query == vellmor::serial::kUsbHubQuery;
+    if (!hubs && query != vellmor::serial::kUsbStorageQuery) {
+      return nullptr;
+    }
+    auto* results = new ScriptedEnumerator(hubs ? m_machine.hubs : m_machine.storage);
+    auto wrapped = vellmor::serial::MakeWmiUsbHubResults(results);
+    results->Release();
+    return wrapped;
+  }
+
+ private:
+  const Machine& m_machine;
+  int& m_queries;
+};
+
+class ScriptedWmiSource final : public vellmor::serial::UsbHubSource {
+ public:
+  explicit ScriptedWmiSource(const Machine& machine) : m_machine(machine) {}
+  std::unique_ptr<vellmor::serial::UsbHubService> Bind(std::u16string_view) override {
+    return std::make_unique<ScriptedWmiService>(m_machine, queries);
+  }
+  int queries = 0;
+
+ private:
+  const Machine& m_machine;
+};
+
+// Identifiers as Windows gives them: the keyboard and the mouse receiver are composite
+// (HID alone would not be listed at all), the drivers of a composite stick run on its
+// interface node.
+void ChecksTheReadTakesOnlyAStorageDevice(CheckCounter& check) {
+  const std::wstring root = L"USB\\ROOT_HUB30\\4&2F1A7C3&0&0";
+  const std::wstring keyboard = L"USB\\VID_046D&PID_C31C\\5&1D2B9A7&0&1";
+  const std::wstring receiver = L"USB\\VID_046D&PID_C52B\\5&1D2B9A7&0&3";
+  const std::wstring stick = L"USB\\VID_0781&PID_5567\\4C530001230417117513";
+  const std::wstring webcam = L"USB\\VID_046D&PID_0825\\0A1B2C3D";
+  const std::wstring hub = L"USB\\VID_05E3&PID_0608\\5&1D2B9A7&0&4";
+  const std::wstring composite = L"USB\\VID_0951&PID_16A2\\0019E06B9C85F9A0F7550C20";
+  const std::wstring storage_node = L"USB\\VID_0951&PID_16A2&MI_00\\6&3A0E5F1&0&0000";
+  const std::wstring uas = L"USB\\VID_04E8&PID_61F5\\1234567890AB";
+  const Machine machines[] = {
+      {"keyboard only", {root, keyboard}, {}, std::nullopt},
+      {"mouse receiver without a serial only", {root, receiver}, {}, std::nullopt},
+      {"keyboard and stick", {root, stick, keyboard}, {stick}, u"4C530001230417117513"},
+      {"composite webcam after the stick", {root, stick, webcam}, {stick}, u"4C530001230417117513"},
+      {"external hub after the stick", {root, stick, hub}, {stick}, u"4C530001230417117513"},
+      {"composite stick alone",
+       {root, composite, storage_node},
+       {storage_node},
+       u"0019E06B9C85F9A0F7550C20"},
+      {"UAS stick before a keyboard", {root, uas, keyboard}, {uas}, u"1234567890AB"},
+  };
+  for (const Machine& machine : machines) {
+    ScriptedWmiSource source(machine);
+    check.Check(vellmor::serial::CC(source) == machine.serial, machine.name);
+  }
+  // Nothing with VID: the storage query is spared.
+  const Machine bare{"root hubs", {root}, {}, std::nullopt};
+  ScriptedWmiSource source(bare);
+  vellmor::serial::CC(source);
+  check.Check(source.queries == 1, "one query when no identifier has VID");
+}
+
+// The storage query is one the service answers.
+void ChecksStorageQuery(CheckCounter& check) {
+  auto source = MakeSystemUsbHubSource();
+  auto service = source->Bind(kServiceMoniker);
+  auto results =
+      service == nullptr ? nullptr : service->ExecQuery(vellmor::serial::kUsbStorageQuery);
+  bool ended = false;
+  if (results != nullptr && results->StartEnumeration()) {
+    ended = ScanAll(*results).last == UsbHubResults::Fetch::kEnd;
+  }
+  check.Check(ended, "the storage query runs to its end");
+}
+
 }  // namespace
 
 int main() {
@@ -256,6 +475,8 @@ int main() {
   ChecksFailures(check);
   ChecksUsbHubQuery(check);
   ChecksApartmentHandling(check);
+  ChecksTheReadTakesOnlyAStorageDevice(check);
+  ChecksStorageQuery(check);
   ChecksStalledService(check);
   return check.Finish("usb_hub_source_win_test");
 }
