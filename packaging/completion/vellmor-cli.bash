@@ -39,7 +39,7 @@ _vellmor_cli() {
     '') words='list drives watch digest select check --json --wait --sysfs-root -h --help -V --version' ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --sysfs-root --dev-root --mount-table' ;;
-    watch) words='--json --csv' ;;
+    watch) words='--json --csv --log' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
     check) words='--json --wait --sysfs-root' ;;

@@ -59,7 +59,8 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
     case Command::kList:
       return RunList(options, *source, out);
     case Command::kWatch:
-      return RunWatch(options.csv    ? WatchFormat::kCsv
+      return RunWatch(options.log    ? WatchFormat::kLog
+                      : options.csv  ? WatchFormat::kCsv
                       : options.json ? WatchFormat::kJson
                                      : WatchFormat::kText,
                       *drives, output, out, err);
