@@ -17,6 +17,14 @@ else()
   endif()
   install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   include(${CMAKE_CURRENT_LIST_DIR}/package_docs.cmake)
+  # watch --log unattended, enabled by the administrator; the catalog explains its
+  # entries in journalctl -x. systemd's file trigger on the catalog folder rebuilds the
+  # catalog's index when the package comes or goes.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor-watch.service
+          DESTINATION lib/systemd/system)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor.catalog
+                ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor.zh_CN.catalog
+          DESTINATION lib/systemd/catalog)
 endif()
 
 if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)

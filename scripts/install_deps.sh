@@ -10,7 +10,7 @@ declare -A groups=(
   [windows]="g++-mingw-w64-x86-64 mingw-w64-tools wine64 locales nsis xvfb xauth fonts-arphic-uming fonts-wine file"
   [fuzz]="clang libclang-rt-14-dev libssl-dev"
   [analysis]="clang-tidy cppcheck"
-  [package]="dpkg-dev file desktop-file-utils appstream lintian groff-base"
+  [package]="dpkg-dev file desktop-file-utils appstream lintian groff-base systemd"
 )
 
 wanted=()
