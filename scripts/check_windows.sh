@@ -310,6 +310,24 @@ else
   bad "vellmor_c_test.exe built"
 fi
 
+# The Application log: the shipped vellmor-cli.exe's message table in both languages, and
+# the insertion strings ReportEventW gets, in order, for a scripted arrival and removal.
+if cmake --build --preset mingw --target event_log_win_test >/dev/null 2>&1; then
+  "${wine_env[@]}" WINEDEBUG=+eventlog timeout 120 "$wine" "$tests_dir/event_log_win_test.exe" \
+    "Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')" >"$out/stdout" 2>"$out/stderr"
+  run_status=$?
+  cat "$out/stdout"
+  check "event_log_win_test under wine" status_is 0
+  reports=$(grep -oE 'ReportEventW \([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x[0-9a-f]+' "$out/stderr" |
+    cut -d, -f2,4 | paste -sd' ')
+  check "ReportEventW: information, event ids 1 then 2" [ "$reports" = "0x0004,0x00000001 0x0004,0x00000002" ]
+  strings=$(sed -n 's/^.*trace:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$out/stderr" | head -n 13 | paste -sd'|')
+  check "ReportEventW: the insertion strings in their order, % in device text as it is" \
+    [ "$strings" = '1|arrived|WINE%1STICK0001|9D422C3278331A85DD2D30D846955D57|USB\\VID_0781&PID_5567\\WINE%1STICK0001|0781|5567||Cruzer|Port_#0002.Hub_#0001|||' ]
+else
+  bad "event_log_win_test.exe built"
+fi
+
 for test in "${platform_tests[@]}"; do
   run "$tests_dir/$test.exe"
   cat "$out/stdout"
