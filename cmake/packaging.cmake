@@ -118,7 +118,7 @@ if(WIN32)
   set(CPACK_PACKAGE_EXECUTABLES Vellmor Vellmor)
   set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   # A 64-bit installer, like the programs it carries.
-  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!include FileFunc.nsh")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
   set(CPACK_NSIS_PACKAGE_NAME Vellmor)
   set(CPACK_NSIS_DISPLAY_NAME Vellmor)
@@ -133,10 +133,10 @@ if(WIN32)
   set(CPACK_NSIS_CONTACT "vellmor@example.org")
   # NSIS knows the section's size from the files it holds; the template writes no size.
   set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
-      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor' EstimatedSize $0")
+      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor' EstimatedSize $0\n!include '${PROJECT_SOURCE_DIR}/packaging/windows/event_log_install.nsh'")
   # The uninstaller removes the product's key but would leave the vendor's, empty.
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-      "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+      "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'\n!include '${PROJECT_SOURCE_DIR}/packaging/windows/event_log_uninstall.nsh'")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

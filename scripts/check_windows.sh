@@ -328,6 +328,28 @@ else
   bad "event_log_win_test.exe built"
 fi
 
+# The ZIP's vellmor-cli.exe as the service VellmorWatch, created as docs/fleet.md shows.
+service_state() {
+  "${wine_env[@]}" "$wine" sc query VellmorWatch 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'
+}
+# Waits up to $1 ms for the service to be in state $2.
+service_reaches() {
+  local deadline=$(($(date +%s%N) / 1000000 + $1))
+  while [[ $(service_state) != "$2" ]]; do
+    (($(date +%s%N) / 1000000 < deadline)) || return 1
+    sleep 0.05
+  done
+}
+"${wine_env[@]}" "$wine" sc create VellmorWatch \
+  binPath= "\"Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')\" watch --log" start= auto >/dev/null 2>&1
+"${wine_env[@]}" "$wine" sc start VellmorWatch >/dev/null 2>&1
+check "the ZIP's vellmor-cli.exe runs as the service VellmorWatch" service_reaches 10000 RUNNING
+"${wine_env[@]}" "$wine" sc stop VellmorWatch >/dev/null 2>&1
+check "sc stop stops VellmorWatch within 2 s" service_reaches 2000 STOPPED
+"${wine_env[@]}" "$wine" sc delete VellmorWatch >/dev/null 2>&1
+check "sc delete removes VellmorWatch" test -z "$(service_state)"
+
 for test in "${platform_tests[@]}"; do
   run "$tests_dir/$test.exe"
   cat "$out/stdout"
@@ -506,6 +528,26 @@ check "the uninstaller runs silently" status_is 0
 left=$(find "$prefix/drive_c" -iname '*vellmor*' 2>/dev/null; grep -il vellmor "$prefix"/*.reg 2>/dev/null)
 [[ -n $left ]] && echo "left behind: $left"
 check "nothing of Vellmor is left after uninstalling" test -z "$left"
+
+# Installed again with /SERVICE, headless: the event source registered, the service there
+# and running; the uninstaller (run in place, so that it is waited for) removes both.
+event_source() {
+  "${wine_env[@]}" "$wine" reg query \
+    'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vellmor' 2>/dev/null |
+    tr -d '\r' | awk 'NF >= 3 { $1 = $1; print }'
+}
+run "$installer" /S /SERVICE
+check "the installer with /SERVICE runs silently" status_is 0
+source_entry=$(event_source)
+echo "$source_entry"
+check "installed: the event source's message file" \
+  grep -qxF 'EventMessageFile REG_EXPAND_SZ C:\Program Files\Vellmor\vellmor-cli.exe' <<<"$source_entry"
+check "installed: the event source's types" grep -qxF 'TypesSupported REG_DWORD 0x7' <<<"$source_entry"
+check "installed: VellmorWatch runs" service_reaches 10000 RUNNING
+run 'C:\Program Files\Vellmor\Uninstall.exe' /S '_?=C:\Program Files\Vellmor'
+check "the uninstaller stops and removes VellmorWatch" test -z "$(service_state)"
+check "the uninstaller removes the event source" test -z "$(event_source)"
+rm -rf "$installed"
 elapsed "installer" "$start"
 
 # The same prefix at 125 %, 150 % and 200 %: the places, the sizes and the
