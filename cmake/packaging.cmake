@@ -20,6 +20,14 @@ else()
   endif()
   install(TARGETS vellmor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   include(${CMAKE_CURRENT_LIST_DIR}/package_docs.cmake)
+  # watch --log unattended, enabled by the administrator; the catalog explains its
+  # entries in journalctl -x. systemd's file trigger on the catalog folder rebuilds the
+  # catalog's index when the package comes or goes.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor-watch.service
+          DESTINATION lib/systemd/system)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor.catalog
+                ${PROJECT_SOURCE_DIR}/packaging/systemd/vellmor.zh_CN.catalog
+          DESTINATION lib/systemd/catalog)
 endif()
 
 if(UNIX AND NOT APPLE AND VELLMOR_BUILD_UI)
@@ -134,10 +142,10 @@ if(WIN32)
   set(CPACK_NSIS_CONTACT "vellmor@example.org")
   # NSIS knows the section's size from the files it holds; the template writes no size.
   set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
-      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor' EstimatedSize $0")
+      "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Vellmor' EstimatedSize $0\n!include '${PROJECT_SOURCE_DIR}/packaging/windows/event_log_install.nsh'")
   # The uninstaller removes the product's key but would leave the vendor's, empty.
   set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-      "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+      "DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Vellmor'\nDeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'\n!include '${PROJECT_SOURCE_DIR}/packaging/windows/event_log_uninstall.nsh'")
   # vellmor-cli on PATH: a choice on the installer's options page, off unless chosen, or
   # /PATH=AllUsers or /PATH=CurrentUser with /S. CPack's own step adds $INSTDIR\bin,
   # which does not exist here and is passed over; the programs sit in $INSTDIR itself.

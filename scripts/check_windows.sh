@@ -342,6 +342,46 @@ else
   bad "vellmor_c_test.exe built"
 fi
 
+# The Application log: the shipped vellmor-cli.exe's message table in both languages, and
+# the insertion strings ReportEventW gets, in order, for a scripted arrival and removal.
+if cmake --build --preset mingw --target event_log_win_test >/dev/null 2>&1; then
+  "${wine_env[@]}" WINEDEBUG=+eventlog timeout 120 "$wine" "$tests_dir/event_log_win_test.exe" \
+    "Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')" >"$out/stdout" 2>"$out/stderr"
+  run_status=$?
+  cat "$out/stdout"
+  check "event_log_win_test under wine" status_is 0
+  reports=$(grep -oE 'ReportEventW \([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x[0-9a-f]+' "$out/stderr" |
+    cut -d, -f2,4 | paste -sd' ')
+  check "ReportEventW: information, event ids 1 then 2" [ "$reports" = "0x0004,0x00000001 0x0004,0x00000002" ]
+  strings=$(sed -n 's/^.*trace:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$out/stderr" | head -n 13 | paste -sd'|')
+  check "ReportEventW: the insertion strings in their order, % in device text as it is" \
+    [ "$strings" = '1|arrived|WINE%1STICK0001|9D422C3278331A85DD2D30D846955D57|USB\\VID_0781&PID_5567\\WINE%1STICK0001|0781|5567||Cruzer|Port_#0002.Hub_#0001|||' ]
+else
+  bad "event_log_win_test.exe built"
+fi
+
+# The ZIP's vellmor-cli.exe as the service VellmorWatch, created as docs/fleet.md shows.
+service_state() {
+  "${wine_env[@]}" "$wine" sc query VellmorWatch 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'
+}
+# Waits up to $1 ms for the service to be in state $2.
+service_reaches() {
+  local deadline=$(($(date +%s%N) / 1000000 + $1))
+  while [[ $(service_state) != "$2" ]]; do
+    (($(date +%s%N) / 1000000 < deadline)) || return 1
+    sleep 0.05
+  done
+}
+"${wine_env[@]}" "$wine" sc create VellmorWatch \
+  binPath= "\"Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')\" watch --log" start= auto >/dev/null 2>&1
+"${wine_env[@]}" "$wine" sc start VellmorWatch >/dev/null 2>&1
+check "the ZIP's vellmor-cli.exe runs as the service VellmorWatch" service_reaches 10000 RUNNING
+"${wine_env[@]}" "$wine" sc stop VellmorWatch >/dev/null 2>&1
+check "sc stop stops VellmorWatch within 2 s" service_reaches 2000 STOPPED
+"${wine_env[@]}" "$wine" sc delete VellmorWatch >/dev/null 2>&1
+check "sc delete removes VellmorWatch" test -z "$(service_state)"
+
 for test in "${platform_tests[@]}"; do
   run "$tests_dir/$test.exe"
   cat "$out/stdout"
@@ -533,6 +573,26 @@ check "the installer with /PATH=AllUsers runs silently" status_is 0
 check "the install folder is on the machine's PATH" grep -qiF 'C:\\Program Files\\Vellmor' <<<"$(machine_path)"
 gui_run uninstall-path 'C:\Program Files\Vellmor\Uninstall.exe' /S
 check "the uninstaller takes it off PATH" bash -c '! grep -qi "Program Files.*Vellmor" <<<"$1"' bash "$(machine_path)"
+
+# Installed again with /SERVICE, headless: the event source registered, the service there
+# and running; the uninstaller (run in place, so that it is waited for) removes both.
+event_source() {
+  "${wine_env[@]}" "$wine" reg query \
+    'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vellmor' 2>/dev/null |
+    tr -d '\r' | awk 'NF >= 3 { $1 = $1; print }'
+}
+run "$installer" /S /SERVICE
+check "the installer with /SERVICE runs silently" status_is 0
+source_entry=$(event_source)
+echo "$source_entry"
+check "installed: the event source's message file" \
+  grep -qxF 'EventMessageFile REG_EXPAND_SZ C:\Program Files\Vellmor\vellmor-cli.exe' <<<"$source_entry"
+check "installed: the event source's types" grep -qxF 'TypesSupported REG_DWORD 0x7' <<<"$source_entry"
+check "installed: VellmorWatch runs" service_reaches 10000 RUNNING
+run 'C:\Program Files\Vellmor\Uninstall.exe' /S '_?=C:\Program Files\Vellmor'
+check "the uninstaller stops and removes VellmorWatch" test -z "$(service_state)"
+check "the uninstaller removes the event source" test -z "$(event_source)"
+rm -rf "$installed"
 elapsed "installer" "$start"
 
 # The same prefix at 125 %, 150 % and 200 %: the places, the sizes and the

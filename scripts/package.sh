@@ -110,6 +110,29 @@ cc -o "$root/licence_check" examples/licence_check.c \
 "$root/licence_check" 00000000000000000000000000000000 >/dev/null
 [[ $? -eq 1 ]] || fail "the licence check against the unpacked library found a stick with digest 0"
 
+# The watch service: a unit systemd accepts, sandboxed to a low exposure, and a catalog
+# journalctl reads without a complaint for each of the three message ids.
+unit=$root/usr/lib/systemd/system/vellmor-watch.service
+[[ -f $unit && -f $root/usr/lib/systemd/catalog/vellmor.catalog &&
+  -f $root/usr/lib/systemd/catalog/vellmor.zh_CN.catalog ]] || fail "the watch service or its catalog is missing"
+# verify wants the command there: the same unit with the unpacked program.
+mkdir -p "$root/verify"
+sed "s|/usr/bin/vellmor-cli|$root/usr/bin/vellmor-cli|" "$unit" >"$root/verify/vellmor-watch.service"
+systemd-analyze verify --man=no "$root/verify/vellmor-watch.service" ||
+  fail "systemd-analyze verify rejects vellmor-watch.service"
+exposure=$(systemd-analyze security --offline=true --no-pager "$unit" 2>/dev/null |
+  sed -n 's/.*Overall exposure level for vellmor-watch.service: \([0-9.]*\).*/\1/p')
+echo "package: vellmor-watch.service exposure $exposure"
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }' ||
+  fail "vellmor-watch.service exposure is '$exposure', more than 2.0"
+mkdir -p "$root/var/lib/systemd"
+catalog_errors=$(journalctl --root="$root" --update-catalog 2>&1)
+[[ -z $catalog_errors ]] || { echo "$catalog_errors" >&2; fail "journalctl complains about the catalog"; }
+catalog=$(journalctl --root="$root" --list-catalog 2>&1)
+for id in 0326c970bdac4b4ba3dc20cda2a78317 c7baa10749b444458edb161f02d96763 5c1ec34a9a544a39b09199160db2ca7c; do
+  grep -q "^$id vellmor: " <<<"$catalog" || fail "the catalog does not explain $id"
+done
+
 # The window program has no way to end by itself: still running after a few
 # seconds means it loaded its libraries and showed MainW.
 QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/vellmor" >/dev/null 2>&1

@@ -69,7 +69,7 @@ _vellmor_cli() {
       ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --sysfs-root --dev-root --mount-table' ;;
-    watch) words='--json --csv' ;;
+    watch) words='--json --csv --log' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
     check) words='--json --wait --sysfs-root' ;;

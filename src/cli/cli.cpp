@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -20,6 +21,7 @@
 #include "read_commands.h"
 #include "serial/usb_hub_source.h"
 #include "watch_command.h"
+#include "watch_service.h"
 
 namespace vellmor::cli {
 
@@ -65,11 +67,21 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
   switch (options.command) {
     case Command::kList:
       return RunList(options, *source, out);
-    case Command::kWatch:
-      return RunWatch(options.csv    ? WatchFormat::kCsv
-                      : options.json ? WatchFormat::kJson
-                                     : WatchFormat::kText,
-                      *drives, output, out, err);
+    case Command::kWatch: {
+      const WatchFormat format = options.log    ? WatchFormat::kLog
+                                 : options.csv  ? WatchFormat::kCsv
+                                 : options.json ? WatchFormat::kJson
+                                                : WatchFormat::kText;
+      const std::function<int()> watch = [&] {
+        return RunWatch(format, *drives, output, out, err);
+      };
+      if (format == WatchFormat::kLog) {
+        if (const std::optional<int> status = RunAsService(watch)) {
+          return *status;
+        }
+      }
+      return watch();
+    }
     case Command::kDrives:
       if (!drives) {
         return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",

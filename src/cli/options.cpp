@@ -38,13 +38,14 @@ struct OptionRow {
   CommandSet commands;
 };
 
-constexpr std::array<OptionRow, 9> kOptions = {{
+constexpr std::array<OptionRow, 10> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
      Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kWatch) |
          Bit(Command::kCheck)},
     {"--csv", Takes::kNothing, Bit(Command::kWatch)},
+    {"--log", Takes::kNothing, Bit(Command::kWatch)},
     {"--wait", Takes::kOptionalSeconds, Bit(Command::kRead) | Bit(Command::kCheck)},
     {"--sysfs-root", Takes::kValue,
      Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kCheck)},
@@ -150,6 +151,8 @@ std::optional<std::string> Apply(std::string_view name, const std::optional<std:
     options.json = true;
   } else if (name == "--csv") {
     options.csv = true;
+  } else if (name == "--log") {
+    options.log = true;
   } else if (name == "--wait") {
     options.wait = std::optional<std::chrono::milliseconds>();
     if (value) {
@@ -281,6 +284,9 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
   }
   if (options.csv && options.json) {
     return Refuse(err, "options --csv and --json exclude each other");
+  }
+  if (options.log && (options.csv || options.json)) {
+    return Refuse(err, "option --log writes no lines: it excludes --csv and --json");
   }
   if (options.wait && options.sysfs_root) {
     return Refuse(err, "option --wait applies to this system's devices only, not to --sysfs-root");

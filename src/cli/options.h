@@ -18,6 +18,8 @@ struct Options {
   Command command = Command::kRead;
   bool json = false;
   bool csv = false;
+  // watch: into the system's log instead of standard output.
+  bool log = false;
   // No value: no waiting; a value without a limit: wait as long as it takes.
   std::optional<std::optional<std::chrono::milliseconds>> wait;
   std::optional<std::string> sysfs_root;

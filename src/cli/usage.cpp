@@ -8,7 +8,7 @@ constexpr std::string_view kUsage =
     R"(Usage: vellmor-cli [--json] [--wait [SECONDS]] [--sysfs-root DIR]
        vellmor-cli list [--json] [--sysfs-root DIR]
        vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
-       vellmor-cli watch [--json | --csv]
+       vellmor-cli watch [--json | --csv | --log]
        vellmor-cli digest [--length N] [--] [TEXT | -]
        vellmor-cli select
        vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
@@ -89,6 +89,12 @@ Options:
                      none. A cell beginning with = + - or @ gets a leading ',
                      control characters are written as \xNN, and a file (not a
                      pipe) starts with a UTF-8 byte-order mark for spreadsheets.
+  --log              Watch: no lines; each USB drive present at the start and
+                     each one plugged in becomes an entry of the system's log
+                     (the systemd journal; on Windows the Application log,
+                     source Vellmor), with the serial, digest, ids, names,
+                     location, notes, mount points, labels and the drive's
+                     JSON as separate fields. docs/fleet.md lists them.
   --wait [SECONDS]   Read: when no USB drive is plugged in, wait for one (at
                      most SECONDS, which may have a fraction; no limit without)
                      and then read as usual. Check: when none matches, wait

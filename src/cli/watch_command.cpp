@@ -15,6 +15,7 @@
 #include "drives/device_arrivals.h"
 #include "drives/drive_json.h"
 #include "drives/drive_text.h"
+#include "drives/log_event.h"
 #include "drives/serial_notes.h"
 #include "options.h"
 #include "serial/read_serial_command.h"
@@ -108,6 +109,7 @@ std::string Line(WatchFormat format, const std::string& time, const drives::UsbD
     case WatchFormat::kCsv:
       return CsvLine(time, device);
     case WatchFormat::kText:
+    case WatchFormat::kLog:
       break;
   }
   const std::string digest =
@@ -122,11 +124,25 @@ std::string Line(WatchFormat format, const std::string& time, const drives::UsbD
 int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
              std::ostream& out, std::ostream& err) {
   std::string error;
+  std::unique_ptr<drives::LogSink> log;
+  if (format == WatchFormat::kLog) {
+    log = drives::OpenSystemLog(error);
+    if (!log) {
+      return Fail(err, error, kExitFailure);
+    }
+  }
   const auto arrivals = drives::OpenDeviceArrivals(drives, drives::ScanDepth::kVolumes, error);
   if (!arrivals) {
     return Fail(err, error, kExitFailure);
   }
-  arrivals->WatchOutput(output.descriptor);
+  if (log) {
+    // After a boot or a restart the log still names every drive plugged in.
+    if (!drives::LogDrives(*log, drives::LogEvent::kPresent, arrivals->present(), error)) {
+      return Fail(err, error, kExitFailure);
+    }
+  } else {
+    arrivals->WatchOutput(output.descriptor);
+  }
   err << kProgramName << ": watching for USB drives (" << arrivals->event_source()
       << " events); Ctrl-C ends\n";
   err.flush();
@@ -150,6 +166,12 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
       case drives::DeviceArrivals::Outcome::kArrived:
       case drives::DeviceArrivals::Outcome::kTimedOut:
         break;
+    }
+    if (log) {
+      if (!drives::LogDrives(*log, drives::LogEvent::kArrived, result.devices, error)) {
+        return Fail(err, error, kExitFailure);
+      }
+      continue;
     }
     // When the stick settled, which is when it can be used.
     const std::string time = Timestamp(Clock::now());

@@ -7,7 +7,8 @@
 
 namespace vellmor::cli {
 
-enum class WatchFormat { kText, kJson, kCsv };
+// kLog: entries in the system's log, nothing on standard output.
+enum class WatchFormat { kText, kJson, kCsv, kLog };
 
 // `watch`: a line per USB drive plugged in, written and flushed as it settles, until
 // an interrupt or terminate request, which ends it with status 0.
