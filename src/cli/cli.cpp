@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "allowed_command.h"
 #include "base/run_time_error.h"
 #include "base/utf.h"
 #include "check_command.h"
@@ -67,6 +68,10 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
       if (!drives) {
         return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",
                     kExitFailure);
+      }
+      if (options.allowed) {
+        const auto allowed = LoadAllowedList(*options.allowed, err);
+        return allowed ? RunDrives(options.json, *drives, out, err, &*allowed) : kExitUsage;
       }
       return RunDrives(options.json, *drives, out, err);
     case Command::kCheck:

@@ -38,7 +38,7 @@ struct OptionRow {
   CommandSet commands;
 };
 
-constexpr std::array<OptionRow, 9> kOptions = {{
+constexpr std::array<OptionRow, 10> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
@@ -51,6 +51,7 @@ constexpr std::array<OptionRow, 9> kOptions = {{
     {"--dev-root", Takes::kValue, Bit(Command::kDrives)},
     {"--mount-table", Takes::kValue, Bit(Command::kDrives)},
     {"--length", Takes::kValue, Bit(Command::kDigest)},
+    {"--allowed", Takes::kValue, Bit(Command::kDrives) | Bit(Command::kCheck)},
 }};
 
 struct CommandRow {
@@ -139,6 +140,8 @@ std::optional<std::string> Apply(std::string_view name, const std::optional<std:
     options.dev_root = value;
   } else if (name == "--mount-table") {
     options.mount_table = value;
+  } else if (name == "--allowed") {
+    options.allowed = value;
   } else {
     options.sysfs_root = value;
   }

@@ -29,6 +29,8 @@ struct Options {
   std::vector<std::string> digests;
   // digest -: the text is standard input, as without TEXT.
   bool from_input = false;
+  // drives, check: the allowed list's path, as given.
+  std::optional<std::string> allowed;
 };
 
 // No value to go on with the command; otherwise the exit status of a command
