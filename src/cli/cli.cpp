@@ -100,6 +100,8 @@ int Dispatch(const Options& options, const OutputFacts& output, std::istream& in
       return RunDigest(options, in, out, err);
     case Command::kSelect:
       return RunSelect(in, out, err);
+    case Command::kAllowed:
+      return RunAllowed(options, out, err);
   }
   return kExitFailure;
 }

@@ -61,7 +61,7 @@ struct CommandRow {
   std::string_view title;
 };
 
-constexpr std::array<CommandRow, 7> kCommands = {{
+constexpr std::array<CommandRow, 8> kCommands = {{
     {"", Command::kRead, "the read action"},
     {"list", Command::kList, "list"},
     {"drives", Command::kDrives, "drives"},
@@ -69,6 +69,7 @@ constexpr std::array<CommandRow, 7> kCommands = {{
     {"digest", Command::kDigest, "digest"},
     {"select", Command::kSelect, "select"},
     {"check", Command::kCheck, "check"},
+    {"allowed", Command::kAllowed, "allowed"},
 }};
 
 const OptionRow* FindOption(std::string_view name) {
@@ -237,6 +238,8 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
       }
     } else if (options.command == Command::kCheck) {
       options.digests.push_back(arg);
+    } else if (options.command == Command::kAllowed && options.rule_operands.size() < 2) {
+      options.rule_operands.push_back(arg);
     } else {
       return Refuse(err, "unexpected argument " + Describe(arg));
     }
