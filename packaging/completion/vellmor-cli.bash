@@ -11,7 +11,7 @@ _vellmor_cli() {
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
-    --mount-table)
+    --mount-table | --allowed)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;
@@ -27,7 +27,7 @@ _vellmor_cli() {
   local command= word
   for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     case $word in
-      list | drives | watch | digest | select | check)
+      list | drives | watch | digest | select | check | allowed)
         command=$word
         break
         ;;
@@ -36,13 +36,22 @@ _vellmor_cli() {
 
   local words
   case $command in
-    '') words='list drives watch digest select check --json --wait --sysfs-root -h --help -V --version' ;;
+    '') words='list drives watch digest select check allowed --json --wait --sysfs-root -h --help -V --version' ;;
     list) words='--json --sysfs-root' ;;
-    drives) words='--json --sysfs-root --dev-root --mount-table' ;;
+    drives) words='--json --allowed --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
-    check) words='--json --wait --sysfs-root' ;;
+    check) words='--json --wait --allowed --sysfs-root' ;;
+    allowed)
+      # The enforcer, then the list's file.
+      if [[ $prev == allowed ]]; then
+        words='usbguard windows'
+      else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        return
+      fi
+      ;;
   esac
   mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
 }

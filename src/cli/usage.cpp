@@ -7,11 +7,14 @@ namespace {
 constexpr std::string_view kUsage =
     R"(Usage: vellmor-cli [--json] [--wait [SECONDS]] [--sysfs-root DIR]
        vellmor-cli list [--json] [--sysfs-root DIR]
-       vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
+       vellmor-cli drives [--json] [--allowed FILE]
+           [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
        vellmor-cli watch [--json | --csv]
        vellmor-cli digest [--length N] [--] [TEXT | -]
        vellmor-cli select
        vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
+       vellmor-cli check --allowed FILE [DIGEST...] [--json] [--wait [SECONDS]]
+       vellmor-cli allowed usbguard|windows FILE
        vellmor-cli -h | --help | -V | --version
 
 Without a command: reads the USB storage device's serial number once, as the
@@ -55,6 +58,16 @@ Commands:
            and prints its identifier and serial number on two lines. Every
            identifier that contains VID counts, in delivery order; the first
            match is printed. Exits 1 when none matches. Reads no volume.
+           With --allowed and no DIGEST, the first stick the list allows is
+           the match; with DIGESTs a third line says whether the list allows
+           the stick they found.
+  allowed  Prints what an enforcer needs for the sticks on an allowed list:
+           "usbguard", USBGuard rules (allow id VVVV:PPPP serial "..."
+           with-interface match-all { 08:*:* }); "windows", the device
+           instance ids for Windows' policy that allows the installation of
+           the devices it names, one a line. An entry that cannot be matched
+           (a digest; a made-up, placeholder or, for windows, serial-only
+           entry) is named on standard error, and the status is 1.
 
 Options:
   --json             Read, list, drives and check: print one JSON object
@@ -86,6 +99,13 @@ Options:
                      most SECONDS, which may have a fraction; no limit without)
                      and then read as usual. Check: when none matches, wait
                      until a matching drive is plugged in or the time is up.
+  --allowed FILE     Drives and check: mark each stick "allowed" or not by the
+                     allowed list in FILE (UTF-8; one serial, 32-digit digest
+                     or "VID:PID serial" a line; # comments). A serial or
+                     digest allows a stick only when its serial identifies one
+                     stick (not madeUp, placeholder or shared); VID:PID serial
+                     allows it anyway. A bad list is refused with its file and
+                     line (status 2); an empty one allows nothing.
   --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
   --mount-table FILE Drives: the mount table (mountinfo or fstab format).
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
@@ -95,7 +115,8 @@ Options:
   -V, --version      Prints the program's version.
 
 Output is UTF-8. A later option replaces an earlier one of the same name.
-Exit status: 0 done; 1 the serial number is empty, or check found no match; 2
+Exit status: 0 done; 1 the serial number is empty, check found no match, or
+allowed could not export every entry; 2
 bad arguments, or input that is not UTF-8; 3 standard input could not be read,
 standard output not written, the device list not read (check), device events
 not waited for, or an unexpected failure; 130 or 143 --wait ended by Ctrl-C or
