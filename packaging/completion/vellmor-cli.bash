@@ -19,6 +19,9 @@ _vellmor_cli() {
       mapfile -t COMPREPLY < <(compgen -W '32 16' -- "$cur")
       return
       ;;
+    --since)
+      return
+      ;;
     --wait)
       [[ $cur == -* ]] || return
       ;;
@@ -27,7 +30,7 @@ _vellmor_cli() {
   local command= word
   for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     case $word in
-      list | drives | watch | digest | select | check | allowed)
+      list | drives | watch | digest | select | check | allowed | history)
         command=$word
         break
         ;;
@@ -36,13 +39,14 @@ _vellmor_cli() {
 
   local words
   case $command in
-    '') words='list drives watch digest select check allowed --json --wait --sysfs-root -h --help -V --version' ;;
+    '') words='list drives watch digest select check allowed history --json --wait --sysfs-root -h --help -V --version' ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --allowed --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
     check) words='--json --wait --allowed --sysfs-root' ;;
+    history) words='--json --csv --since --allowed' ;;
     allowed)
       # The enforcer, then the list's file.
       if [[ $prev == allowed ]]; then

@@ -15,6 +15,7 @@
 #include "digest_command.h"
 #include "drives/sysfs_drives.h"
 #include "drives_command.h"
+#include "history_command.h"
 #include "options.h"
 #include "read_commands.h"
 #include "serial/usb_hub_source.h"
@@ -102,6 +103,8 @@ int Dispatch(const Options& options, const OutputFacts& output, std::istream& in
       return RunSelect(in, out, err);
     case Command::kAllowed:
       return RunAllowed(options, out, err);
+    case Command::kHistory:
+      return RunHistory(options, out, err);
   }
   return kExitFailure;
 }

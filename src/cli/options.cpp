@@ -12,6 +12,7 @@
 #include "base/version.h"
 #include "cli.h"
 #include "drives/json_text.h"
+#include "drives/stick_history.h"
 #include "usage.h"
 
 namespace vellmor::cli {
@@ -38,20 +39,22 @@ struct OptionRow {
   CommandSet commands;
 };
 
-constexpr std::array<OptionRow, 10> kOptions = {{
+constexpr std::array<OptionRow, 11> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
      Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kWatch) |
-         Bit(Command::kCheck)},
-    {"--csv", Takes::kNothing, Bit(Command::kWatch)},
+         Bit(Command::kCheck) | Bit(Command::kHistory)},
+    {"--csv", Takes::kNothing, Bit(Command::kWatch) | Bit(Command::kHistory)},
     {"--wait", Takes::kOptionalSeconds, Bit(Command::kRead) | Bit(Command::kCheck)},
     {"--sysfs-root", Takes::kValue,
      Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kCheck)},
     {"--dev-root", Takes::kValue, Bit(Command::kDrives)},
     {"--mount-table", Takes::kValue, Bit(Command::kDrives)},
     {"--length", Takes::kValue, Bit(Command::kDigest)},
-    {"--allowed", Takes::kValue, Bit(Command::kDrives) | Bit(Command::kCheck)},
+    {"--allowed", Takes::kValue,
+     Bit(Command::kDrives) | Bit(Command::kCheck) | Bit(Command::kHistory)},
+    {"--since", Takes::kValue, Bit(Command::kHistory)},
 }};
 
 struct CommandRow {
@@ -61,7 +64,7 @@ struct CommandRow {
   std::string_view title;
 };
 
-constexpr std::array<CommandRow, 8> kCommands = {{
+constexpr std::array<CommandRow, 9> kCommands = {{
     {"", Command::kRead, "the read action"},
     {"list", Command::kList, "list"},
     {"drives", Command::kDrives, "drives"},
@@ -70,6 +73,7 @@ constexpr std::array<CommandRow, 8> kCommands = {{
     {"select", Command::kSelect, "select"},
     {"check", Command::kCheck, "check"},
     {"allowed", Command::kAllowed, "allowed"},
+    {"history", Command::kHistory, "history"},
 }};
 
 const OptionRow* FindOption(std::string_view name) {
@@ -134,6 +138,12 @@ std::optional<std::string> Apply(std::string_view name, const std::optional<std:
     options.length = ParseLength(*value);
     if (!options.length) {
       return "option --length takes a whole number from -32768 to 32767, not " + Describe(*value);
+    }
+  } else if (name == "--since") {
+    options.since = drives::ParseUtcTime(*value);
+    if (!options.since) {
+      return "option --since takes a UTC time, 2026-12-01 or 2026-12-01T08:30[:00][Z], not " +
+             Describe(*value);
     }
   } else if (value->empty()) {
     return "option " + std::string(name) + " needs a path";
