@@ -6,7 +6,7 @@ set -euo pipefail
 declare -A groups=(
   [build]="cmake ninja-build g++ pkg-config libblkid-dev libmount-dev libudev-dev libsystemd-dev scdoc"
   [ui]="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-arphic-uming qt6-translations-l10n"
-  [test]="googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev xvfb xauth umockdev libumockdev-dev python3 nlohmann-json3-dev systemd-journal-remote"
+  [test]="googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev xvfb xauth umockdev libumockdev-dev python3 nlohmann-json3-dev systemd-journal-remote usbguard"
   [windows]="g++-mingw-w64-x86-64 mingw-w64-tools wine64 locales nsis xvfb xauth fonts-arphic-uming fonts-wine file"
   [fuzz]="clang libclang-rt-14-dev libssl-dev"
   [analysis]="clang-tidy cppcheck"

@@ -129,6 +129,35 @@ VELLMOR_API int vellmor_drives_json(char** json);
 /* Frees what the library allocated for the caller; null is allowed. */
 VELLMOR_API void vellmor_free(void* memory);
 
+/* ---- Allowed lists (added within .so.1) ------------------------------------------
+ *
+ * An allowed list is UTF-8 text (a byte-order mark and CRLF accepted), one entry a line:
+ * a serial, a 32-digit digest (either case) or "VID:PID serial" (0781:5567 4C5300...);
+ * "#" starts a comment, blank lines are ignored. The format is vellmor-cli's --allowed.
+ *
+ * Whether a USB device now plugged in is allowed by the list, as `vellmor-cli check
+ * --allowed FILE` decides: every identifier that contains VID counts, in the system's
+ * order, and the first allowed one is the answer; its serial is written to `serial_out`
+ * as vellmor_read_serial writes it. A serial or a digest allows a stick only when its
+ * serial identifies one stick: not made up by the system from the port, not a
+ * placeholder many sticks ship with, not shared with another device plugged in now.
+ * "VID:PID serial" allows the stick of that model whatever its serial looks like.
+ *
+ * VELLMOR_NOT_FOUND when none is allowed (an empty list allows none).
+ * VELLMOR_BAD_ARGUMENT for a null list or path, `serial_out` null with an out_size, a
+ * file that cannot be read, or a list that is not valid; then `error_line`, when not
+ * null, receives the number of the first bad line (from 1), or 0 when the fault is not
+ * on a line. `serial_out` may be null when out_size is 0; `needed` may be null.
+ * `vellmor-cli check --allowed FILE` says in words what is wrong with a list. */
+
+/* The list in the file at `path` (UTF-8). */
+VELLMOR_API int vellmor_check_allowed_file(const char* path, char* serial_out, size_t out_size,
+                                           size_t* needed, size_t* error_line);
+
+/* The list in `size` bytes at `list`; `list` may be null when `size` is 0. */
+VELLMOR_API int vellmor_check_allowed_list(const char* list, size_t size, char* serial_out,
+                                           size_t out_size, size_t* needed, size_t* error_line);
+
 #ifdef __cplusplus
 }
 #endif

@@ -22,12 +22,15 @@ _vellmor_cli() {
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
-    --mount-table)
+    --mount-table | --allowed)
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;
     --length)
       mapfile -t COMPREPLY < <(compgen -W '32 16' -- "$cur")
+      return
+      ;;
+    --since)
       return
       ;;
     --wait)
@@ -42,13 +45,13 @@ _vellmor_cli() {
     word=${COMP_WORDS[i]}
     case $word in
       =) ((i++)) ;;
-      --sysfs-root | --dev-root | --mount-table | --length)
+      --sysfs-root | --dev-root | --mount-table | --length | --allowed | --since)
         given+="$word "
         [[ ${COMP_WORDS[i + 1]} == = ]] || ((i++))
         ;;
       --*=*) given+="${word%%=*} " ;;
       -*) given+="$word " ;;
-      list | drives | watch | digest | select | check)
+      list | drives | watch | digest | select | check | allowed | history)
         [[ -z $command ]] && command=$word
         ;;
     esac
@@ -59,7 +62,7 @@ _vellmor_cli() {
     '')
       # Only the commands every option given so far applies to.
       words='--json --wait --sysfs-root -h --help -V --version'
-      local commands='list drives watch digest select check'
+      local commands='list drives watch digest select check allowed history'
       [[ $given == *' --json '* ]] && commands=${commands//digest/} commands=${commands//select/}
       [[ $given == *' --wait '* ]] && commands='check'
       [[ $given == *' --sysfs-root '* ]] && commands=${commands//watch/} &&
@@ -68,11 +71,21 @@ _vellmor_cli() {
       words+=" $commands"
       ;;
     list) words='--json --sysfs-root' ;;
-    drives) words='--json --sysfs-root --dev-root --mount-table' ;;
+    drives) words='--json --allowed --sysfs-root --dev-root --mount-table' ;;
     watch) words='--json --csv --log' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
-    check) words='--json --wait --sysfs-root' ;;
+    check) words='--json --wait --allowed --sysfs-root' ;;
+    history) words='--json --csv --since --allowed' ;;
+    allowed)
+      # The enforcer, then the list's file.
+      if [[ $prev == allowed ]]; then
+        words='usbguard windows'
+      else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        return
+      fi
+      ;;
   esac
 
   # Nothing already given, nor what cannot go with it.

@@ -10,14 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "allowed_command.h"
 #include "base/utf.h"
 #include "cli.h"
+#include "digest/digest.h"
 #include "drives/device_arrivals.h"
 #include "drives/drive_json.h"
 #include "drives/json_text.h"
 #include "serial/cc.h"
 #include "serial/digest_check.h"
 #include "serial/usb_identifier.h"
+#include "serial/read_serial_command.h"
 
 namespace vellmor::cli {
 
@@ -27,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 // The drive object of `drives --json` for the device, its volumes left out.
 std::string MatchJson(const serial::DigestMatch& match, const std::u16string& device_id,
-                      drives::DriveSource* drives) {
+                      drives::DriveSource* drives, const std::string& extra) {
   // Gone since, or not in the drive list: what the identifier tells, and null for
   // ids it does not give.
   drives::UsbDevice device;
@@ -58,15 +61,38 @@ std::string MatchJson(const serial::DigestMatch& match, const std::u16string& de
     }
   }
   json.pop_back();
-  return json + R"(,"matched":)" + drives::JsonString(match.digest) + "}";
+  return json + R"(,"matched":)" + drives::JsonString(match.digest) + extra + "}";
+}
+
+// Without digests the list decides: the first stick, in delivery order, it allows.
+std::optional<serial::DigestMatch> FindAllowed(const std::vector<drives::UsbDevice>& devices,
+                                               const drives::AllowedList& allowed,
+                                               std::ostream& err) {
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const auto verdict = drives::JudgeAllowed(allowed, devices[i]);
+    if (verdict.allowed) {
+      return serial::DigestMatch{
+          i, devices[i].serial,
+          digest::DigestText(std::u16string_view(devices[i].serial), serial::kDigestLength)};
+    }
+    if (verdict.untrusted_line != 0) {
+      err << kProgramName << ": check: " << Utf16ToUtf8(devices[i].device_id) << ": "
+          << drives::AllowedText(verdict) << '\n';
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
 int RunCheck(const Options& options, serial::UsbHubSource& source, drives::DriveSource* drives,
              std::ostream& out, std::ostream& err, const ArrivalsOpener& open_arrivals) {
-  if (options.digests.empty()) {
-    return Refuse(err, "check needs at least one digest");
+  if (options.digests.empty() && !options.allowed) {
+    return Refuse(err, "check needs at least one digest, or --allowed");
+  }
+  std::optional<drives::AllowedList> allowed;
+  if (options.allowed && !(allowed = LoadAllowedList(*options.allowed, err))) {
+    return kExitUsage;
   }
   std::vector<std::u16string> wanted;
   for (const std::string& text : options.digests) {
@@ -94,12 +120,26 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
     if (!ids) {
       return Fail(err, "check: the system's device list cannot be read", kExitFailure);
     }
-    if (const auto match = serial::FindDigestMatch(*ids, wanted)) {
+    // Notes from the identifiers alone, as the match itself: no volume is read.
+    const auto listed =
+        allowed ? drives::DevicesFromIdentifiers(*ids) : std::vector<drives::UsbDevice>();
+    const auto match =
+        wanted.empty() ? FindAllowed(listed, *allowed, err) : serial::FindDigestMatch(*ids, wanted);
+    if (match) {
       const std::u16string& device_id = (*ids)[match->index].text;
+      std::optional<drives::AllowedVerdict> verdict;
+      if (allowed) {
+        verdict = drives::JudgeAllowed(*allowed, listed[match->index]);
+      }
       if (options.json) {
-        out << MatchJson(*match, device_id, drives) << '\n';
+        out << MatchJson(*match, device_id, drives,
+                         verdict ? drives::AllowedJsonFields(*verdict) : "")
+            << '\n';
       } else {
         out << Utf16ToUtf8(device_id) << '\n' << Utf16ToUtf8(match->serial) << '\n';
+        if (verdict) {
+          out << drives::AllowedText(*verdict) << '\n';
+        }
       }
       return kExitOk;
     }
@@ -128,7 +168,9 @@ int RunCheck(const Options& options, serial::UsbHubSource& source, drives::Drive
   if (options.json) {
     out << R"({"schemaVersion":)" << drives::kJsonSchemaVersion << R"(,"matched":null})" << '\n';
   }
-  err << kProgramName << ": check: no USB device now plugged in has one of these digests\n";
+  err << kProgramName
+      << (wanted.empty() ? ": check: no USB device now plugged in is allowed by the list\n"
+                         : ": check: no USB device now plugged in has one of these digests\n");
   return kExitNoSerial;
 }
 

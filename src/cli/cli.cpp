@@ -11,12 +11,14 @@
 #include <string>
 #include <system_error>
 
+#include "allowed_command.h"
 #include "base/run_time_error.h"
 #include "base/utf.h"
 #include "check_command.h"
 #include "digest_command.h"
 #include "drives/sysfs_drives.h"
 #include "drives_command.h"
+#include "history_command.h"
 #include "options.h"
 #include "read_commands.h"
 #include "serial/usb_hub_source.h"
@@ -87,6 +89,10 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
         return Fail(err, "drives: this system's drives cannot be read from a sysfs tree",
                     kExitFailure);
       }
+      if (options.allowed) {
+        const auto allowed = LoadAllowedList(*options.allowed, err);
+        return allowed ? RunDrives(options.json, *drives, out, err, &*allowed) : kExitUsage;
+      }
       return RunDrives(options.json, *drives, out, err);
     case Command::kCheck:
       return RunCheck(options, *source, drives.get(), out, err);
@@ -114,6 +120,10 @@ int Dispatch(const Options& options, const OutputFacts& output, std::istream& in
       return RunDigest(options, in, out, err);
     case Command::kSelect:
       return RunSelect(in, out, err);
+    case Command::kAllowed:
+      return RunAllowed(options, out, err);
+    case Command::kHistory:
+      return RunHistory(options, out, err);
   }
   return kExitFailure;
 }

@@ -45,7 +45,8 @@ std::string VolumeLine(const drives::Volume& volume) {
   return line;
 }
 
-void WriteDriveText(const drives::UsbDevice& device, std::ostream& out) {
+void WriteDriveText(const drives::UsbDevice& device, const drives::AllowedList* allowed,
+                    std::ostream& out) {
   out << drives::ShownText(device.device_id) << '\n';
   out << "  serial " << drives::ShownText(device.serial)
       << (device.serial_made_up ? "  (made up by the system)" : "") << '\n';
@@ -69,11 +70,15 @@ void WriteDriveText(const drives::UsbDevice& device, std::ostream& out) {
   for (const drives::SerialNote note : device.notes) {
     out << "  note: " << drives::NoteText(note) << '\n';
   }
+  if (allowed != nullptr) {
+    out << "  " << drives::AllowedText(drives::JudgeAllowed(*allowed, device)) << '\n';
+  }
 }
 
 }  // namespace
 
-int RunDrives(bool json, drives::DriveSource& source, std::ostream& out, std::ostream& err) {
+int RunDrives(bool json, drives::DriveSource& source, std::ostream& out, std::ostream& err,
+              const drives::AllowedList* allowed) {
   const auto devices = source.ScanUsbDevices(drives::ScanDepth::kVolumes);
   if (!devices) {
     const std::string reason = source.LastError();
@@ -81,12 +86,18 @@ int RunDrives(bool json, drives::DriveSource& source, std::ostream& out, std::os
                 kExitFailure);
   }
   if (json) {
-    out << drives::DrivesJson(*devices) << '\n';
+    if (allowed == nullptr) {
+      out << drives::DrivesJson(*devices) << '\n';
+    } else {
+      out << drives::DrivesJson(*devices, [&](const drives::UsbDevice& device) {
+        return drives::AllowedJsonFields(drives::JudgeAllowed(*allowed, device));
+      }) << '\n';
+    }
     return kExitOk;
   }
   for (const drives::UsbDevice& device : *devices) {
     if (device.mass_storage) {
-      WriteDriveText(device, out);
+      WriteDriveText(device, allowed, out);
     }
   }
   return kExitOk;

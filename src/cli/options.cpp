@@ -12,6 +12,7 @@
 #include "base/version.h"
 #include "cli.h"
 #include "drives/json_text.h"
+#include "drives/stick_history.h"
 #include "usage.h"
 
 namespace vellmor::cli {
@@ -38,13 +39,13 @@ struct OptionRow {
   CommandSet commands;
 };
 
-constexpr std::array<OptionRow, 10> kOptions = {{
+constexpr std::array<OptionRow, 12> kOptions = {{
     {"--help", Takes::kNothing, kEveryCommand},
     {"--version", Takes::kNothing, kEveryCommand},
     {"--json", Takes::kNothing,
      Bit(Command::kRead) | Bit(Command::kList) | Bit(Command::kDrives) | Bit(Command::kWatch) |
-         Bit(Command::kCheck)},
-    {"--csv", Takes::kNothing, Bit(Command::kWatch)},
+         Bit(Command::kCheck) | Bit(Command::kHistory)},
+    {"--csv", Takes::kNothing, Bit(Command::kWatch) | Bit(Command::kHistory)},
     {"--log", Takes::kNothing, Bit(Command::kWatch)},
     {"--wait", Takes::kOptionalSeconds, Bit(Command::kRead) | Bit(Command::kCheck)},
     {"--sysfs-root", Takes::kValue,
@@ -52,6 +53,9 @@ constexpr std::array<OptionRow, 10> kOptions = {{
     {"--dev-root", Takes::kValue, Bit(Command::kDrives)},
     {"--mount-table", Takes::kValue, Bit(Command::kDrives)},
     {"--length", Takes::kValue, Bit(Command::kDigest)},
+    {"--allowed", Takes::kValue,
+     Bit(Command::kDrives) | Bit(Command::kCheck) | Bit(Command::kHistory)},
+    {"--since", Takes::kValue, Bit(Command::kHistory)},
 }};
 
 struct CommandRow {
@@ -61,7 +65,7 @@ struct CommandRow {
   std::string_view title;
 };
 
-constexpr std::array<CommandRow, 7> kCommands = {{
+constexpr std::array<CommandRow, 9> kCommands = {{
     {"", Command::kRead, "the read action"},
     {"list", Command::kList, "list"},
     {"drives", Command::kDrives, "drives"},
@@ -69,6 +73,8 @@ constexpr std::array<CommandRow, 7> kCommands = {{
     {"digest", Command::kDigest, "digest"},
     {"select", Command::kSelect, "select"},
     {"check", Command::kCheck, "check"},
+    {"allowed", Command::kAllowed, "allowed"},
+    {"history", Command::kHistory, "history"},
 }};
 
 const OptionRow* FindOption(std::string_view name) {
@@ -166,12 +172,20 @@ std::optional<std::string> Apply(std::string_view name, const std::optional<std:
     if (!options.length) {
       return "option --length takes a whole number from -32768 to 32767, not " + Describe(*value);
     }
+  } else if (name == "--since") {
+    options.since = drives::ParseUtcTime(*value);
+    if (!options.since) {
+      return "option --since takes a UTC time, 2026-12-01 or 2026-12-01T08:30[:00][Z], not " +
+             Describe(*value);
+    }
   } else if (value->empty()) {
     return "option " + std::string(name) + " needs a path";
   } else if (name == "--dev-root") {
     options.dev_root = value;
   } else if (name == "--mount-table") {
     options.mount_table = value;
+  } else if (name == "--allowed") {
+    options.allowed = value;
   } else {
     options.sysfs_root = value;
   }
@@ -271,6 +285,8 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Options&
       }
     } else if (options.command == Command::kCheck) {
       options.digests.push_back(arg);
+    } else if (options.command == Command::kAllowed && options.rule_operands.size() < 2) {
+      options.rule_operands.push_back(arg);
     } else {
       return Refuse(err, "unexpected argument " + Describe(arg));
     }

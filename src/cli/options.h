@@ -12,7 +12,7 @@ namespace vellmor::cli {
 
 inline constexpr std::string_view kProgramName = "vellmor-cli";
 
-enum class Command { kRead, kList, kDigest, kSelect, kDrives, kWatch, kCheck };
+enum class Command { kRead, kList, kDigest, kSelect, kDrives, kWatch, kCheck, kAllowed, kHistory };
 
 struct Options {
   Command command = Command::kRead;
@@ -31,6 +31,12 @@ struct Options {
   std::vector<std::string> digests;
   // digest -: the text is standard input, as without TEXT.
   bool from_input = false;
+  // drives, check: the allowed list's path, as given.
+  std::optional<std::string> allowed;
+  // history: the earliest time, in microseconds since the epoch, UTC.
+  std::optional<std::uint64_t> since;
+  // allowed: the enforcer and the list's path, as given.
+  std::vector<std::string> rule_operands;
 };
 
 // No value to go on with the command; otherwise the exit status of a command

@@ -7,11 +7,15 @@ namespace {
 constexpr std::string_view kUsage =
     R"(Usage: vellmor-cli [--json] [--wait [SECONDS]] [--sysfs-root DIR]
        vellmor-cli list [--json] [--sysfs-root DIR]
-       vellmor-cli drives [--json] [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
+       vellmor-cli drives [--json] [--allowed FILE]
+           [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
        vellmor-cli watch [--json | --csv | --log]
        vellmor-cli digest [--length N] [--] [TEXT | -]
        vellmor-cli select
        vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
+       vellmor-cli check --allowed FILE [DIGEST...] [--json] [--wait [SECONDS]]
+       vellmor-cli allowed usbguard|windows FILE
+       vellmor-cli history [--json | --csv] [--since TIME] [--allowed FILE]
        vellmor-cli -h | --help | -V | --version
 
 Without a command: reads the USB storage device's serial number once, as the
@@ -61,6 +65,22 @@ Commands:
            device or not, so that licences made before the read passed over
            other devices still check; the first match is printed. Exits 1
            when none matches. Reads no volume.
+           With --allowed and no DIGEST, the first stick the list allows is
+           the match; with DIGESTs a third line says whether the list allows
+           the stick they found.
+  allowed  Prints what an enforcer needs for the sticks on an allowed list:
+           "usbguard", USBGuard rules (allow id VVVV:PPPP serial "..."
+           with-interface match-all { 08:*:* }); "windows", the device
+           instance ids for Windows' policy that allows the installation of
+           the devices it names, one a line. An entry that cannot be matched
+           (a digest; a made-up, placeholder or, for windows, serial-only
+           entry) is named on standard error, and the status is 1.
+  history  Prints one row per USB stick (vendor id, product id, serial) the
+           journal has seen: serial, digest, ids, device id, names, first and
+           last seen (UTC), arrivals, last location, notes, and the sources
+           that saw it: "vellmor" (the events watch logs) and "kernel" (the
+           kernel's lines). Linux only. With --allowed, exits 1 when a stick
+           seen is not allowed.
 
 Options:
   --json             Read, list, drives and check: print one JSON object
@@ -75,13 +95,15 @@ Options:
                      "lastWithVid":true|false},...],"serial":...}.
                      Check: the drive object of drives --json (without volumes)
                      with "matched":"<digest>".
+                     History: {"schemaVersion":1,"sticks":[...]}.
                      Each carries "schemaVersion"; read and drives also
                      "notes". vellmor-cli(1) gives the whole schema.
   --sysfs-root DIR   Read, list, drives and check: take the devices from
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
                      --dev-root and --mount-table say.
-  --csv              Watch: comma-separated values with a header line: time,
+  --csv              History: the rows as comma-separated values, as watch's.
+                     Watch: comma-separated values with a header line: time,
                      serial, digest, vendorId, productId, deviceId,
                      mountPoints, labels, notes. Lines end in CRLF; lists are
                      separated by ";", with ";" and "\" in an item escaped by
@@ -99,6 +121,16 @@ Options:
                      most SECONDS, which may have a fraction; no limit without)
                      and then read as usual. Check: when none matches, wait
                      until a matching drive is plugged in or the time is up.
+  --allowed FILE     Drives, check and history: mark each stick "allowed" or
+                     not by the allowed list in FILE (UTF-8; one serial,
+                     32-digit digest or "VID:PID serial" a line; # comments).
+                     A serial or
+                     digest allows a stick only when its serial identifies one
+                     stick (not madeUp, placeholder or shared); VID:PID serial
+                     allows it anyway. A bad list is refused with its file and
+                     line (status 2); an empty one allows nothing.
+  --since TIME       History: entries from TIME on, UTC: 2026-12-01 or
+                     2026-12-01T08:30[:00][Z].
   --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.
   --mount-table FILE Drives: the mount table (mountinfo or fstab format).
   --length N         Digest: 32 (the default) prints 32 digits, 16 the middle
@@ -108,7 +140,8 @@ Options:
   -V, --version      Prints the program's version.
 
 Output is UTF-8. A later option replaces an earlier one of the same name.
-Exit status: 0 done; 1 the serial number is empty, or check found no match; 2
+Exit status: 0 done; 1 the serial number is empty, check found no match, or
+allowed could not export every entry; 2
 bad arguments, or input that is not UTF-8; 3 standard input could not be read,
 standard output not written, the device list not read (check), device events
 not waited for, or an unexpected failure; 130 or 143 --wait ended by Ctrl-C or

@@ -63,12 +63,19 @@ std::string DriveJson(const UsbDevice& device) {
   return json + "]}";
 }
 
-std::string DrivesJson(const std::vector<UsbDevice>& devices) {
+std::string DrivesJson(const std::vector<UsbDevice>& devices) { return DrivesJson(devices, {}); }
+
+std::string DrivesJson(const std::vector<UsbDevice>& devices,
+                       const std::function<std::string(const UsbDevice&)>& extra) {
   std::string json = R"({"schemaVersion":)" + std::to_string(kJsonSchemaVersion) + R"(,"drives":[)";
   bool first = true;
   for (const UsbDevice& device : devices) {
     if (device.mass_storage) {
-      json += (first ? "" : ",") + DriveJson(device);
+      std::string drive = DriveJson(device);
+      if (extra) {
+        drive.insert(drive.size() - 1, extra(device));
+      }
+      json += (first ? "" : ",") + drive;
       first = false;
     }
   }

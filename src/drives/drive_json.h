@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,9 @@ std::string DriveJson(const UsbDevice& device);
 // What `drives --json` prints, without the line end: the mass-storage devices among
 // `devices`, in their order.
 std::string DrivesJson(const std::vector<UsbDevice>& devices);
+
+// As DrivesJson, with what `extra` gives (",\"key\":value...") added to each drive object.
+std::string DrivesJson(const std::vector<UsbDevice>& devices,
+                       const std::function<std::string(const UsbDevice&)>& extra);
 
 }  // namespace vellmor::drives

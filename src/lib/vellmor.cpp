@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "base/utf.h"
 #include "base/version.h"
 #include "digest/digest.h"
+#include "drives/allowed_list.h"
 #include "drives/drive_json.h"
 #include "drives/drives.h"
 #include "serial/cc.h"
@@ -209,5 +211,84 @@ int vellmor_drives_json(char** json) {
 }
 
 void vellmor_free(void* memory) { std::free(memory); }
+
+}  // extern "C"
+
+// ---- Allowed lists ----
+
+namespace {
+
+// The list's line number from the parser's "NAME:LINE: ..." message; 0 when it names none.
+std::size_t ErrorLine(const std::string& error) {
+  const std::size_t first = error.find(':');
+  std::size_t line = 0;
+  for (std::size_t i = first + 1; first != std::string::npos && i < error.size(); ++i) {
+    if (error[i] < '0' || error[i] > '9') {
+      return error[i] == ':' ? line : 0;
+    }
+    line = line * 10 + static_cast<std::size_t>(error[i] - '0');
+  }
+  return 0;
+}
+
+int CheckAllowed(const std::optional<vellmor::drives::AllowedList>& list, const std::string& error,
+                 char* serial_out, std::size_t out_size, std::size_t* needed,
+                 std::size_t* error_line) {
+  if (!list) {
+    if (error_line != nullptr) {
+      *error_line = ErrorLine(error);
+    }
+    return VELLMOR_BAD_ARGUMENT;
+  }
+  const auto ids = SystemDeviceIds();
+  if (!ids) {
+    return VELLMOR_SYSTEM_ERROR;
+  }
+  for (const vellmor::drives::UsbDevice& device : vellmor::drives::DevicesFromIdentifiers(*ids)) {
+    if (vellmor::drives::JudgeAllowed(*list, device).allowed) {
+      return AnswerSerial(device.serial, serial_out, out_size, needed);
+    }
+  }
+  return AnswerSerial(std::nullopt, serial_out, out_size, needed);
+}
+
+}  // namespace
+
+extern "C" {
+
+int vellmor_check_allowed_file(const char* path, char* serial_out, size_t out_size, size_t* needed,
+                               size_t* error_line) {
+  Clear(serial_out, out_size);
+  if (error_line != nullptr) {
+    *error_line = 0;
+  }
+  return Guarded([&]() -> int {
+    if (path == nullptr || (serial_out == nullptr && out_size > 0) || !vellmor::Utf8ToUtf16(path)) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    const std::string_view bytes(path);
+    std::string error;
+    const auto list = vellmor::drives::ReadAllowedList(
+        std::filesystem::path(std::u8string(bytes.begin(), bytes.end())), "list", error);
+    return CheckAllowed(list, error, serial_out, out_size, needed, error_line);
+  });
+}
+
+int vellmor_check_allowed_list(const char* list, size_t size, char* serial_out, size_t out_size,
+                               size_t* needed, size_t* error_line) {
+  Clear(serial_out, out_size);
+  if (error_line != nullptr) {
+    *error_line = 0;
+  }
+  return Guarded([&]() -> int {
+    if ((list == nullptr && size > 0) || (serial_out == nullptr && out_size > 0)) {
+      return VELLMOR_BAD_ARGUMENT;
+    }
+    std::string error;
+    const auto parsed = vellmor::drives::ParseAllowedList(
+        std::string_view(list == nullptr ? "" : list, size), "list", error);
+    return CheckAllowed(parsed, error, serial_out, out_size, needed, error_line);
+  });
+}
 
 }  // extern "C"

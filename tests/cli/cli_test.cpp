@@ -620,6 +620,57 @@ TEST_F(CliTest, RefusalsNameWhatWasWrong) {
             "--sysfs-root (see --help)\n");
 }
 
+// Without digests the list decides; with them it marks the stick they found.
+TEST_F(CliTest, CheckWithAnAllowedList) {
+  PlugDrive();
+  WriteFile("bus/usb/devices/1-2/descriptors", kDriveDescriptors);
+  WriteFile("bus/usb/devices/1-2/serial", "0123456789ABCDEF\n");
+  const std::string list = (m_root / "allowed.txt").string();
+
+  WriteFile("allowed.txt", "# licences\nAB12cd34\n");
+  Outcome run = Cli(WithRoot({"check", "--allowed", list}));
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(run.out, Lines({R"(USB\VID_0781&PID_5567\AB12CD34)", "AB12CD34", "allowed (line 2)"}));
+  run = Cli(WithRoot({"check", "--json", "--allowed", list}));
+  EXPECT_TRUE(run.out.ends_with(R"(,"matched":"EB1DEF2FBD36FAA7E9316A54D75FA457","allowed":true,)"
+                                R"("allowedLine":2,"untrustedLine":null})"
+                                "\n"))
+      << run.out;
+
+  // The placeholder is named by the list, but cannot be let in by its serial alone.
+  WriteFile("allowed.txt", "0123456789abcdef\n");
+  run = Cli(WithRoot({"check", "--allowed", list}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "vellmor-cli: check: USB\\VID_0781&PID_5567\\0123456789ABCDEF: not allowed: line 1 "
+            "names its serial, which does not identify one stick; list it as VID:PID SERIAL to "
+            "allow it anyway\n"
+            "vellmor-cli: check: no USB device now plugged in is allowed by the list\n");
+  run = Cli(WithRoot({"check", std::string(kSerialDigest), "--allowed", list}));
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, Lines({R"(USB\VID_0781&PID_5567\AB12CD34)", "AB12CD34", "not allowed"}));
+
+  WriteFile("allowed.txt", "0781:5567 0123456789abcdef\n");
+  run = Cli(WithRoot({"check", "--allowed", list}));
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(run.out, Lines({R"(USB\VID_0781&PID_5567\0123456789ABCDEF)", "0123456789ABCDEF",
+                            "allowed (line 1)"}));
+
+  WriteFile("allowed.txt", "\xEF\xBB\xBF");
+  run = Cli(WithRoot({"check", "--allowed", list}));
+  EXPECT_EQ(run.code, kExitNoSerial);
+  EXPECT_TRUE(run.err.starts_with("vellmor-cli: " + list +
+                                  ": the allowed list is empty: no stick is allowed\n"))
+      << run.err;
+  WriteFile("allowed.txt", "ok\n\xFF\n");
+  run = Cli(WithRoot({"check", "--allowed", list}));
+  EXPECT_EQ(run.code, kExitUsage);
+  EXPECT_EQ(run.err, "vellmor-cli: " + list + ":2: the line is not valid UTF-8\n");
+  run = Cli({"list", "--allowed", list});
+  EXPECT_EQ(run.code, kExitUsage);
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   for (const char* version : {"--version", "-V"}) {
     const Outcome run = Cli({version});

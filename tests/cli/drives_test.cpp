@@ -298,5 +298,68 @@ TEST(DrivesTest, MountsAreMatchedBySourceMappingAndTag) {
             nlohmann::json::array({"/media/tagged"}));
 }
 
+// One stick by its digest, one without a serial pinned to its model, and one whose
+// placeholder serial is listed alone, which allows nothing.
+TEST(DrivesTest, AllowedListMarksEachStickInJsonAndText) {
+  Machine machine;
+  machine.AddStick(2, 0x0781, 0x5567, "4c530001231120115142", std::nullopt, "sdb", 16);
+  machine.AddStick(3, 0x090c, 0x1000, std::nullopt, std::nullopt, "sdc", 32);
+  machine.AddStick(4, 0x058f, 0x6387, "0123456789ABCDEF", std::nullopt, "sdd", 48);
+  const fs::path list = machine.Dev().parent_path() / "allowed.txt";
+  Machine::Write(list,
+                 "\xEF\xBB\xBF# approved\r\nae6e35c8e506aaf9f9c52d8ca2e4e68a\r\n"
+                 "090C:1000 5&977676F0&0&3\r\n0123456789ABCDEF\r\n");
+
+  int code = -1;
+  const auto json = nlohmann::json::parse(RunDrives(
+      {"drives", "--json", "--allowed", list.string(), "--sysfs-root", machine.Sys().string()},
+      code));
+  EXPECT_EQ(code, kExitOk);
+  ASSERT_EQ(json["drives"].size(), 3U);
+  EXPECT_EQ(json["drives"][0]["allowed"], true);
+  EXPECT_EQ(json["drives"][0]["allowedLine"], 2);
+  EXPECT_EQ(json["drives"][1]["allowed"], true);
+  EXPECT_EQ(json["drives"][1]["allowedLine"], 3);
+  EXPECT_EQ(json["drives"][2]["allowed"], false);
+  EXPECT_EQ(json["drives"][2]["untrustedLine"], 4);
+  EXPECT_EQ(json["drives"][2]["notes"], nlohmann::json::array({"placeholder"}));
+
+  const std::string text = RunDrives(
+      {"drives", "--allowed=" + list.string(), "--sysfs-root", machine.Sys().string()}, code);
+  EXPECT_EQ(code, kExitOk);
+  EXPECT_NE(text.find("  allowed (line 2)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  allowed (line 3)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  not allowed: line 4 names its serial, which does not identify one "
+                      "stick; list it as VID:PID SERIAL to allow it anyway\n"),
+            std::string::npos)
+      << text;
+
+  // Without --allowed nothing is marked.
+  EXPECT_EQ(RunDrives({"drives", "--sysfs-root", machine.Sys().string()}, code).find("allowed"),
+            std::string::npos);
+
+  Machine::Write(list, "# nobody yet\n");
+  const std::string empty = RunDrives(
+      {"drives", "--json", "--allowed", list.string(), "--sysfs-root", machine.Sys().string()},
+      code);
+  EXPECT_EQ(code, kExitOk);
+  EXPECT_NE(empty.find("vellmor-cli: " + list.string() +
+                       ": the allowed list is empty: no stick is allowed\n"),
+            std::string::npos)
+      << empty;
+
+  Machine::Write(list, "0781:5567\n");
+  EXPECT_EQ(
+      RunDrives({"drives", "--allowed", list.string(), "--sysfs-root", machine.Sys().string()},
+                code),
+      "vellmor-cli: " + list.string() +
+          ":1: the line needs a serial after the vendor and product ids\n");
+  EXPECT_EQ(code, kExitUsage);
+  fs::remove(list);
+  EXPECT_EQ(RunDrives({"drives", "--allowed", list.string()}, code),
+            "vellmor-cli: " + list.string() + ": no such file\n");
+  EXPECT_EQ(code, kExitUsage);
+}
+
 }  // namespace
 }  // namespace vellmor::cli

@@ -242,6 +242,83 @@ static void reading_and_checking(int expected_code, const char* expected_serial)
   }
 }
 
+/* Allowed lists, from a buffer and from a file: the library decides as `vellmor-cli
+ * check --allowed` does, on whatever this machine has plugged in. */
+static void allowed_lists(const char* expected_serial) {
+  const char* file = "vellmor_c_test_allowed.txt";
+  const char bad[] = "\xEF\xBB\xBF# approved\r\n0781:5567\r\n";
+  char serial[256];
+  char digest[33];
+  char list[512];
+  char line[4096];
+  char wanted[300];
+  size_t needed = 0;
+  size_t bad_line = 99;
+  size_t i;
+  int status = 0;
+  int code;
+  FILE* out;
+
+  EXPECT(vellmor_check_allowed_list(bad, sizeof bad - 1, serial, sizeof serial, NULL, &bad_line) ==
+         VELLMOR_BAD_ARGUMENT);
+  EXPECT(bad_line == 2);
+  EXPECT(vellmor_check_allowed_list("ok\n\xFF", 4, NULL, 0, NULL, &bad_line) ==
+         VELLMOR_BAD_ARGUMENT);
+  EXPECT(bad_line == 2);
+  EXPECT(vellmor_check_allowed_list(NULL, 1, NULL, 0, NULL, NULL) == VELLMOR_BAD_ARGUMENT);
+  EXPECT(vellmor_check_allowed_list("x", 1, NULL, 5, NULL, NULL) == VELLMOR_BAD_ARGUMENT);
+  EXPECT(vellmor_check_allowed_file(NULL, NULL, 0, NULL, NULL) == VELLMOR_BAD_ARGUMENT);
+  bad_line = 99;
+  EXPECT(vellmor_check_allowed_file("no_such_folder/vellmor_list.txt", NULL, 0, NULL, &bad_line) ==
+         VELLMOR_BAD_ARGUMENT);
+  EXPECT(bad_line == 0);
+
+  code = vellmor_read_serial(serial, sizeof serial, NULL);
+  if (code == VELLMOR_SYSTEM_ERROR) {
+    EXPECT(vellmor_check_allowed_list(NULL, 0, NULL, 0, NULL, NULL) == VELLMOR_SYSTEM_ERROR);
+    return;
+  }
+  /* An empty list allows nothing. */
+  EXPECT(vellmor_check_allowed_list(NULL, 0, NULL, 0, &needed, NULL) == VELLMOR_NOT_FOUND);
+  EXPECT(needed == 1);
+  if (code != VELLMOR_OK) {
+    return;
+  }
+  /* The serial read, by its digest in lower case, in a file as a spreadsheet saves it. */
+  EXPECT(vellmor_digest(serial, strlen(serial), 32, digest, sizeof digest) == VELLMOR_OK);
+  for (i = 0; i < 32; ++i) {
+    digest[i] = (char)(digest[i] >= 'A' && digest[i] <= 'F' ? digest[i] + 32 : digest[i]);
+  }
+  sprintf(list, "\xEF\xBB\xBF# licences\r\n%s\r\n", digest);
+  out = fopen(file, "wb");
+  EXPECT(out != NULL);
+  if (out == NULL) {
+    return;
+  }
+  fputs(list, out);
+  fclose(out);
+  code = vellmor_check_allowed_file(file, serial, sizeof serial, &needed, NULL);
+  EXPECT(code == vellmor_check_allowed_list(list, strlen(list), line, sizeof line, NULL, NULL));
+  EXPECT(code != VELLMOR_OK || strcmp(serial, line) == 0);
+  sprintf(wanted, "check --json --allowed %s", file);
+  run_cli(wanted, NULL, line, sizeof line, &status);
+  EXPECT(status == code);
+  if (code == VELLMOR_OK) {
+    EXPECT(needed == strlen(serial) + 1);
+    sprintf(wanted, "\"serial\":\"%s\"", serial);
+    EXPECT(strstr(line, wanted) != NULL);
+  }
+  if (expected_serial != NULL) {
+    EXPECT(code == VELLMOR_OK && strcmp(serial, expected_serial) == 0);
+    /* Pinned to another model, the same serial allows nothing. */
+    sprintf(list, "0000:0000 %s\n", expected_serial);
+    EXPECT(vellmor_check_allowed_list(list, strlen(list), serial, sizeof serial, NULL, NULL) ==
+           VELLMOR_NOT_FOUND);
+    EXPECT(serial[0] == '\0');
+  }
+  remove(file);
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     fprintf(stderr, "usage: vellmor_c_test CLI [CODE [SERIAL]]\n");
@@ -252,6 +329,7 @@ int main(int argc, char** argv) {
   digest_codes();
   digests_agree_with_the_cli();
   reading_and_checking(argc > 2 ? atoi(argv[2]) : -1, argc > 3 ? argv[3] : NULL);
+  allowed_lists(argc > 3 ? argv[3] : NULL);
   if (failures > 0) {
     fprintf(stderr, "vellmor_c_test: %d failed\n", failures);
     return 1;
