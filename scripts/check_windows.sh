@@ -101,7 +101,8 @@ toolchain_dlls=$(grep -iE '^(libstdc|libgcc|libwinpthread|libssp)' <<<"$imports"
 check "vellmor-cli.exe runs alone (imports: $(echo $imports))" test -z "$toolchain_dlls"
 
 # DLLs by bare name from System32 only: a planted one beside the program never loads.
-dll_search() { x86_64-w64-mingw32-objdump -p "$1" | grep -q 'SetDefaultDllDirectories'; }
+# (The import table read whole first: grep -q would end the pipe early under pipefail.)
+dll_search() { grep -q 'SetDefaultDllDirectories' <<<"$(x86_64-w64-mingw32-objdump -p "$1")"; }
 check "vellmor-cli.exe limits the DLL search to System32" dll_search "$exe"
 
 # The console's code page belongs to the user: nothing may change it.
