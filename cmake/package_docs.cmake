@@ -12,8 +12,7 @@ if(VELLMOR_SCDOC)
       OUTPUT ${vellmor_docs_dir}/${page}.gz
       # The page's date: SOURCE_DATE_EPOCH, else the last commit that changed the page,
       # never the day of the build.
-      COMMAND sh -c [[date=${SOURCE_DATE_EPOCH:-$(git -C "$2" log -1 --format=%ct -- "$3" 2>/dev/null)}
-SOURCE_DATE_EPOCH=${date:-$(stat -c %Y "$2/$3")} "$0" < "$1.scd" > "$1" && gzip -9nf "$1"]]
+      COMMAND sh -c [[date=${SOURCE_DATE_EPOCH:-$(git -C "$2" log -1 --format=%ct -- "$3" 2>/dev/null)}; SOURCE_DATE_EPOCH=${date:-$(stat -c %Y "$2/$3")} "$0" < "$1.scd" > "$1" && gzip -9nf "$1"]]
               ${VELLMOR_SCDOC} ${page} ${PROJECT_SOURCE_DIR} docs/man/${page}.scd
       DEPENDS ${vellmor_docs_dir}/${page}.scd
       WORKING_DIRECTORY ${vellmor_docs_dir}
