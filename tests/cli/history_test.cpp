@@ -16,6 +16,7 @@
 #include "cli/cli.h"
 #include "cli/history_command.h"
 #include "cli/options.h"
+#include "drives/stick_history.h"
 
 namespace vellmor::cli {
 namespace {
@@ -215,6 +216,22 @@ TEST(HistoryTest, AllowedMarksEachStickAndTellsScripts) {
   run = History({"--csv", "--allowed", list.string()}, directory);
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_NE(run.out.find(",sources,allowed\r\n"), std::string::npos) << run.out;
+}
+
+TEST(HistoryTest, SinceTakesUtcDatesAndTimes) {
+  EXPECT_EQ(drives::ParseUtcTime("2025-12-01T09:06:40Z"), kStart);
+  EXPECT_EQ(drives::ParseUtcTime("2025-12-01 09:06:40"), kStart);
+  EXPECT_EQ(drives::ParseUtcTime("2025-12-01T09:06"), kStart - 40 * kSecond);
+  EXPECT_EQ(drives::ParseUtcTime("2025-12-01"), kStart - (9 * 3600 + 6 * 60 + 40) * kSecond);
+  EXPECT_EQ(drives::UtcTime(kStart + 1234), "2025-12-01T09:06:40.001Z");
+  for (const char* bad : {"2025-02-29", "2025-12-01T24:00", "2025-12-01T9:00", "yesterday",
+                          "2025-12-01T09:06:40+01:00", "2025-12-01T", "1969-12-31", ""}) {
+    EXPECT_FALSE(drives::ParseUtcTime(bad)) << bad;
+    Options options;
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(ParseArguments({"history", "--since", bad}, options, out, err), kExitUsage) << bad;
+  }
 }
 
 }  // namespace
