@@ -71,8 +71,6 @@ std::vector<std::u16string> NoteNames(const drives::UsbDevice& device) {
   return names;
 }
 
-std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
-
 std::string CsvLine(const std::string& time, const drives::UsbDevice& device) {
   // One label per volume, in the volumes' order, so the list lines up with the volumes.
   std::vector<std::u16string> labels;

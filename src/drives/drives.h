@@ -53,6 +53,8 @@ struct UsbDevice {
   std::optional<std::u16string> product_name;
   bool mass_storage = false;
   bool card_reader = false;
+  // Its volumes did not answer within the media deadline, or answered with errors.
+  bool media_unreadable = false;
   std::vector<Disk> disks;
   std::vector<SerialNote> notes;
 };

@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/utf.h"
+
 namespace vellmor::serial {
 
 namespace {
@@ -52,15 +54,6 @@ std::uint32_t StableHash(std::string_view text) {
     hash *= 16777619U;
   }
   return hash;
-}
-
-std::u16string Widen(std::string_view ascii) {
-  std::u16string text;
-  text.reserve(ascii.size());
-  for (const char c : ascii) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  }
-  return text;
 }
 
 // The instance part Windows makes up when it has no serial: the nesting depth,
