@@ -141,6 +141,8 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     const drives::DeviceArrivals::Result result = arrivals->Wait(std::nullopt);
     switch (result.outcome) {
       case drives::DeviceArrivals::Outcome::kInterrupted:
+        // The program then ends by the signal itself.
+        return 128 + result.signal;
       case drives::DeviceArrivals::Outcome::kOutputClosed:
         return kExitOk;
       case drives::DeviceArrivals::Outcome::kFailed:

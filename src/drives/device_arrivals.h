@@ -40,6 +40,15 @@ class DeviceArrivals {
 // No value, and the reason in `error`, when the system's device events cannot be had.
 // `depth` is how far each scan looks; with ScanDepth::kUnits no volume is opened and a
 // device settles once its disks are there.
+// The interrupt (SIGINT, Ctrl-C) or terminate request (SIGTERM, closing the console) that
+// came while device events were listened to, 0 when none. It stays once the listening
+// has ended: the program finishes its output, then ends by it (EndAsInterrupted).
+int ReceivedInterrupt();
+
+// Ends the process as the request would have had nobody caught it, so that a shell sees
+// the program killed by it (130/143) and a `while` loop around it stops too.
+[[noreturn]] void EndAsInterrupted(int signal);
+
 std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
                                                    std::string& error);
 

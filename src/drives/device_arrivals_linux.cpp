@@ -32,14 +32,15 @@ constexpr milliseconds kDiskWait{10000};
 // An automounter mounts a volume within a moment of udev announcing it.
 constexpr milliseconds kMountWait{3000};
 
-// Written by the interrupt handler, read by the waiting loop.
-int g_interrupt_pipe = -1;
+// Written by the interrupt handler, read by the waiting loop. g_signal outlives the
+// listening: the program ends by it once its output is complete.
+volatile sig_atomic_t g_interrupt_pipe = -1;
 volatile sig_atomic_t g_signal = 0;
 
 void OnInterrupt(int signal) {
   // The first asks the loop to finish its line; a second, while a scan may be stuck in a
   // failing stick's I/O, ends the process at once.
-  if (g_signal != 0) {
+  if (g_signal != 0 || g_interrupt_pipe < 0) {
     ::signal(signal, SIG_DFL);
     ::raise(signal);
     return;
@@ -108,8 +109,14 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &m_old_interrupt);
-    ::sigaction(SIGTERM, &action, &m_old_terminate);
+    // A signal ignored when we started (`watch &` in a script: the shell ignores SIGINT
+    // for it) stays ignored, as for any program.
+    for (auto [number, old] : {std::pair{SIGINT, &m_old_interrupt}, {SIGTERM, &m_old_terminate}}) {
+      ::sigaction(number, nullptr, old);
+      if (old->sa_handler != SIG_IGN) {
+        ::sigaction(number, &action, nullptr);
+      }
+    }
     m_handlers_set = true;
     // Room for a hub full of sticks while a scan runs; the kernel drops what does not fit.
     udev_monitor_set_receive_buffer_size(m_monitor, 4 * 1024 * 1024);
@@ -136,10 +143,9 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       mnt_unref_monitor(m_mounts);
     }
     if (m_handlers_set) {
+      g_interrupt_pipe = -1;
       ::sigaction(SIGINT, &m_old_interrupt, nullptr);
       ::sigaction(SIGTERM, &m_old_terminate, nullptr);
-      g_interrupt_pipe = -1;
-      g_signal = 0;
     }
     for (const int fd : {m_signals, m_signal_writer}) {
       if (fd >= 0) {
@@ -410,6 +416,19 @@ class LinuxDeviceArrivals : public DeviceArrivals {
 };
 
 }  // namespace
+
+int ReceivedInterrupt() { return g_signal; }
+
+void EndAsInterrupted(int signal) {
+  ::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signal);
+  // Only where the signal could not end us.
+  ::_exit(128 + signal);
+}
 
 std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
                                                    std::string& error) {

@@ -1,6 +1,7 @@
 #include "device_arrivals.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <utility>
 
@@ -25,15 +26,44 @@ constexpr milliseconds kQuiet{500};
 constexpr milliseconds kLetterWait{3000};
 constexpr wchar_t kWindowClass[] = L"VellmorDeviceArrivals";
 
-// Set by the console's control handler, waited on by Wait.
+// The control handler runs on a thread of its own, also after the listening has ended, so
+// its events live as long as the process and are never closed under it. g_interrupt is
+// manual-reset: a request that comes before Wait (during the first scan) is still seen.
 HANDLE g_interrupt = nullptr;
+HANDLE g_finished = nullptr;  // set once the output is complete
+std::atomic<int> g_received{0};
+
+constexpr int kInterruptSignal = 2;   // SIGINT's number, for the exit status
+constexpr int kTerminateSignal = 15;  // SIGTERM's
+// Windows ends the process 5 s after a close event; the line gets most of that.
+constexpr DWORD kCloseGrace = 4500;
 
 BOOL WINAPI OnControl(DWORD type) {
-  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
-    SetEvent(g_interrupt);
-    return TRUE;
+  const bool close = type == CTRL_CLOSE_EVENT;
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !close) {
+    return FALSE;
   }
-  return FALSE;
+  int expected = 0;
+  if (!g_received.compare_exchange_strong(expected, close ? kTerminateSignal : kInterruptSignal)) {
+    // A second request while a scan may hang in the management service: the default
+    // handler ends the process at once.
+    return close ? TRUE : FALSE;
+  }
+  SetEvent(g_interrupt);
+  if (close) {
+    // Returning lets Windows end the process: first give the line time to be finished.
+    WaitForSingleObject(g_finished, kCloseGrace);
+  }
+  return TRUE;
+}
+
+bool MakeControlEvents() {
+  static const bool made = [] {
+    g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return g_interrupt != nullptr && g_finished != nullptr;
+  }();
+  return made;
 }
 
 // Disk and volume arrivals and removals come as WM_DEVICECHANGE to our message-only window.
@@ -66,8 +96,7 @@ class WinDeviceArrivals : public DeviceArrivals {
  public:
   WinDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
       : m_drives(drives), m_depth(depth) {
-    g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (g_interrupt == nullptr || !SetConsoleCtrlHandler(OnControl, TRUE)) {
+    if (!MakeControlEvents() || !SetConsoleCtrlHandler(OnControl, TRUE)) {
       error = "cannot set up waiting for devices";
       return;
     }
@@ -116,10 +145,6 @@ class WinDeviceArrivals : public DeviceArrivals {
     if (m_handler_set) {
       SetConsoleCtrlHandler(OnControl, FALSE);
     }
-    if (g_interrupt != nullptr) {
-      CloseHandle(g_interrupt);
-    }
-    g_interrupt = nullptr;
   }
 
   WinDeviceArrivals(const WinDeviceArrivals&) = delete;
@@ -155,7 +180,7 @@ class WinDeviceArrivals : public DeviceArrivals {
       const DWORD signalled = MsgWaitForMultipleObjects(1, &g_interrupt, FALSE, wait, QS_ALLINPUT);
       if (signalled == WAIT_OBJECT_0) {
         result.outcome = Outcome::kInterrupted;
-        result.signal = 2;  // as SIGINT, for the exit status
+        result.signal = g_received.load();
         return result;
       }
       if (signalled == WAIT_FAILED) {
@@ -226,6 +251,17 @@ class WinDeviceArrivals : public DeviceArrivals {
 };
 
 }  // namespace
+
+int ReceivedInterrupt() { return g_received.load(); }
+
+void EndAsInterrupted(int /*signal*/) {
+  if (g_finished != nullptr) {
+    SetEvent(g_finished);
+  }
+  // What a console program killed by Ctrl-C exits with: cmd then asks whether to end a
+  // batch file, as for any program.
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
 
 std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
                                                    std::string& error) {

@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,7 +36,11 @@ inline std::string StickDescriptors(std::uint16_t product, bool names_serial) {
 // vellmor-cli with its output in pipes.
 class Cli {
  public:
-  explicit Cli(const std::vector<std::string>& args) {
+  // With `program`, args[0] is the program to run instead, in a process group of its own
+  // as a shell's foreground job has.
+  // With `closed_output`, it starts with standard output closed (`>&-`).
+  explicit Cli(const std::vector<std::string>& args, bool program = false,
+               bool closed_output = false) {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -45,12 +50,20 @@ class Cli {
     if (m_pid == 0) {
       ::dup2(out[1], 1);
       ::dup2(err[1], 2);
-      std::vector<char*> argv = {const_cast<char*>(VELLMOR_CLI)};
+      if (closed_output) {
+        ::close(1);
+      }
+      std::vector<char*> argv;
+      if (program) {
+        ::setpgid(0, 0);
+      } else {
+        argv.push_back(const_cast<char*>(VELLMOR_CLI));
+      }
       for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
       }
       argv.push_back(nullptr);
-      ::execv(VELLMOR_CLI, argv.data());
+      ::execv(argv.front(), argv.data());
       ::_exit(127);
     }
     ::close(out[1]);
@@ -82,6 +95,28 @@ class Cli {
   }
 
   void Signal(int signal) const { ::kill(m_pid, signal); }
+
+  // Waits until the program has taken over SIGINT, which it does once it listens for
+  // device events: a stick plugged in from then on is an arrival.
+  bool Listening(milliseconds limit = milliseconds(10000)) const {
+    return CatchesInterrupt(m_pid, limit);
+  }
+
+  static bool CatchesInterrupt(pid_t pid, milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+      std::string line;
+      while (std::getline(status, line)) {
+        if (line.starts_with("SigCgt:") &&
+            (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (SIGINT - 1))) != 0) {
+          return true;
+        }
+      }
+      ::usleep(2 * 1000);
+    }
+    return false;
+  }
   pid_t pid() const { return m_pid; }
 
   // The reader of its standard output goes away.
