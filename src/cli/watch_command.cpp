@@ -149,6 +149,7 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
         return Fail(err, result.error, kExitFailure);
       case drives::DeviceArrivals::Outcome::kArrived:
       case drives::DeviceArrivals::Outcome::kTimedOut:
+      case drives::DeviceArrivals::Outcome::kRemoved:
         break;
     }
     // When the stick settled, which is when it can be used.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -69,6 +70,21 @@ enum class ScanDepth {
   kVolumes,
 };
 
+// One device's volumes being read; see DriveSource::StartVolumeRead.
+class VolumeRead {
+ public:
+  virtual ~VolumeRead() = default;
+  // Readable (poll) once the read has finished; -1 where it finished before it was handed
+  // over.
+  virtual int descriptor() const = 0;
+  virtual bool finished() const = 0;
+  // When Finish answers even if the media has not.
+  virtual std::chrono::steady_clock::time_point deadline() const = 0;
+  // The device with what is known of its volumes, kMediaUnreadable where they did not
+  // answer in time; no value when the device is no longer listed.
+  virtual std::optional<UsbDevice> Finish() = 0;
+};
+
 // Where the devices and their disks come from: sysfs, the mount table and the
 // volumes on Linux, the management service on Windows, a tree in a folder in tests.
 class DriveSource {
@@ -77,6 +93,10 @@ class DriveSource {
   // Every USB device with an identifier, in delivery order, with notes; no value
   // when the device list cannot be read.
   virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) = 0;
+  // Starts reading the volumes of `device` (from a kUnits scan) alone. Here: a whole
+  // kVolumes scan, done at once; sources that can read one device's volumes apart and
+  // without blocking do so.
+  virtual std::unique_ptr<VolumeRead> StartVolumeRead(const UsbDevice& device);
 };
 
 std::unique_ptr<DriveSource> MakeSystemDriveSource();

@@ -223,6 +223,61 @@ void SysfsDriveSource::ReadVolumes(std::vector<Walked*> devices) const {
   }
 }
 
+class SysfsDriveSource::SysfsVolumeRead : public VolumeRead {
+ public:
+  SysfsVolumeRead(const SysfsDriveSource& source, std::optional<std::vector<Walked>> walked,
+                  std::string location)
+      : m_source(source),
+        m_deadline(ProbeJob::Clock::now() + source.m_paths.media_deadline),
+        m_walked(std::move(walked)) {
+    if (m_walked) {
+      const auto found = std::find_if(m_walked->begin(), m_walked->end(), [&](const Walked& item) {
+        return item.device.location == location;
+      });
+      if (found != m_walked->end()) {
+        m_device = &*found;
+      }
+    }
+    m_job = std::make_unique<ProbeJob>(source.m_paths.prober, m_device != nullptr
+                                                                  ? source.NodesToProbe(*m_device)
+                                                                  : std::vector<std::string>());
+  }
+
+  int descriptor() const override { return m_job->descriptor(); }
+  bool finished() const override { return m_job->finished(); }
+  std::chrono::steady_clock::time_point deadline() const override { return m_deadline; }
+
+  std::optional<UsbDevice> Finish() override {
+    if (m_device == nullptr) {
+      return std::nullopt;
+    }
+    m_source.AddVolumeFacts(*m_device, *m_job, MountTable(m_source.m_paths.mount_table));
+    // The notes compare serials across every device listed.
+    std::vector<UsbDevice> devices;
+    std::size_t index = 0;
+    for (Walked& item : *m_walked) {
+      if (&item == m_device) {
+        index = devices.size();
+      }
+      devices.push_back(std::move(item.device));
+    }
+    AddSerialNotes(devices);
+    m_device = nullptr;
+    return std::move(devices[index]);
+  }
+
+ private:
+  const SysfsDriveSource& m_source;
+  ProbeJob::Clock::time_point m_deadline;
+  std::optional<std::vector<Walked>> m_walked;
+  Walked* m_device = nullptr;
+  std::unique_ptr<ProbeJob> m_job;
+};
+
+std::unique_ptr<VolumeRead> SysfsDriveSource::StartVolumeRead(const UsbDevice& device) {
+  return std::make_unique<SysfsVolumeRead>(*this, Walk(), device.location);
+}
+
 std::optional<std::vector<UsbDevice>> SysfsDriveSource::ScanUsbDevices(ScanDepth depth) {
   auto walked = Walk();
   if (!walked) {

@@ -41,8 +41,11 @@ class SysfsDriveSource : public DriveSource {
   SysfsDriveSource& operator=(const SysfsDriveSource&) = delete;
 
   std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) override;
+  // The device's volumes probed on a thread, under the media deadline.
+  std::unique_ptr<VolumeRead> StartVolumeRead(const UsbDevice& device) override;
 
  private:
+  class SysfsVolumeRead;
   struct Walked;
   std::optional<std::vector<Walked>> Walk() const;
   std::vector<std::string> NodesToProbe(const Walked& walked) const;

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <umockdev.h>
 #include <unistd.h>
@@ -95,6 +96,40 @@ class Cli {
   }
 
   void Signal(int signal) const { ::kill(m_pid, signal); }
+
+  // Times the program has blocked so far.
+  long Blocked() const {
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.starts_with("voluntary_ctxt_switches:")) {
+        return std::stol(line.substr(24));
+      }
+    }
+    return -1;
+  }
+
+  // Waits until the program has taken every device event sent before `blocked` was read
+  // (they woke it, so it has blocked twice since) and sleeps in poll with nothing due within
+  // a second: umockdev drops events that find a full queue, so the next stick waits for this.
+  bool Idle(long blocked, milliseconds limit = milliseconds(10000)) const {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      std::ifstream call("/proc/" + std::to_string(m_pid) + "/syscall");
+      long number = -1;
+      std::string fds;
+      std::string count;
+      std::string timeout;
+      call >> number >> fds >> count >> timeout;
+      const long long wait =
+          timeout.empty() ? 0 : static_cast<long long>(std::stoull(timeout, nullptr, 16));
+      if (number == SYS_poll && (wait < 0 || wait >= 1000) && Blocked() >= blocked + 2) {
+        return true;
+      }
+      ::usleep(1000);
+    }
+    return false;
+  }
 
   // Waits until the program has taken over SIGINT, which it does once it listens for
   // device events: a stick plugged in from then on is an arrival.
@@ -194,11 +229,11 @@ class MockSticks {
   }
 
   // A stick on port `port` as the kernel announces it: the device, its interface, the
-  // SCSI host, target and logical unit, the disk and one partition. Unless `announce`,
-  // it is in /sys without its events yet.
+  // SCSI host, target and logical unit, the disk and one partition, each announced as it is
+  // added (umockdev sends an "add" for each). As with the kernel, the partition is in /sys
+  // before the disk's event goes out; Announce sends them again.
   std::string Plug(int port, const char* serial,
-                   const std::vector<const char*>& partition_properties = {},
-                   bool announce = true) {
+                   const std::vector<const char*>& partition_properties = {}) {
     const std::string name = "1-" + std::to_string(port);
     std::vector<const char*> attributes = {"product", "Flash Disk"};
     if (serial != nullptr) {
@@ -220,6 +255,15 @@ class MockSticks {
     const std::string disk_name =
         std::string("sd") + static_cast<char>('a' + port / 26) + static_cast<char>('a' + port % 26);
     const std::string minor = std::to_string(port * 16);
+    {
+      gchar* const root = umockdev_testbed_get_root_dir(m_bed);
+      const std::string early =
+          std::string(root) + unit + "/block/" + disk_name + "/" + disk_name + "1/";
+      g_free(root);
+      g_mkdir_with_parents(early.c_str(), 0755);
+      g_file_set_contents((early + "size").c_str(), "30029824\n", -1, nullptr);
+      g_file_set_contents((early + "partition").c_str(), "1\n", -1, nullptr);
+    }
     const std::string disk =
         Add("block", disk_name, (unit + "/block").c_str(),
             {"size", "30031872", "dev", ("65:" + minor).c_str()}, {"DEVTYPE", "disk"});
@@ -228,9 +272,6 @@ class MockSticks {
                                        ("65:" + std::to_string(port * 16 + 1)).c_str()},
                                       Joined({"DEVTYPE", "partition"}, partition_properties));
     m_parts[usb] = {usb, interface, disk, partition};
-    if (announce) {
-      Announce(usb);
-    }
     return usb;
   }
 

@@ -47,7 +47,9 @@ TEST_F(WatchTest, CheckWaitsPastOtherSticksForTheOneWithTheDigestAndGivesUpWitho
 
   Cli waiting({"check", "--wait", "20", digest});
   ASSERT_TRUE(waiting.Listening());
+  const long blocked = waiting.Blocked();
   m_sticks.Plug(2, "OTHERSTICK000001");
+  ASSERT_TRUE(waiting.Idle(blocked));
   m_sticks.Plug(3, "4C530001231120115142");
   EXPECT_EQ(waiting.Status(), 0);
   EXPECT_EQ(waiting.Lines(2),
@@ -104,8 +106,8 @@ TEST_F(WatchTest, WatchEndsWhenItsReaderHasGone) {
 
 TEST_F(WatchTest, WatchWritesALinePerArrivalAlsoOnTheSamePortAndEndsOnTerminate) {
   m_sticks.Plug(2, "ALREADY000000001");  // present before: not a new arrival
-  // In /sys when the first scan runs, its events still on the way.
-  const std::string during = m_sticks.Plug(6, "DURINGSTART00001", {}, false);
+  // In /sys when the first scan runs, its events (gone before anyone listened) still to come.
+  const std::string during = m_sticks.Plug(6, "DURINGSTART00001");
   Cli watch({"watch", "--csv"});
   ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
   EXPECT_EQ(watch.Lines(1),
