@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <set>
 #include <utility>
+#include <vector>
 
 #include <windows.h>
 
@@ -12,6 +12,8 @@
 #include <initguid.h>
 
 #include <ntddstor.h>
+
+#include "arrival_policy.h"
 
 namespace vellmor::drives {
 
@@ -22,6 +24,8 @@ using std::chrono::milliseconds;
 
 // Disk and volume arrivals of one plug-in come within moments of each other.
 constexpr milliseconds kQuiet{500};
+// A mass-storage device whose disk has not come yet.
+constexpr milliseconds kDiskWait{10000};
 // Windows gives a volume its drive letter shortly after the volume arrives.
 constexpr milliseconds kLetterWait{3000};
 constexpr wchar_t kWindowClass[] = L"VellmorDeviceArrivals";
@@ -79,23 +83,13 @@ LRESULT CALLBACK OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-bool WaitsForLetter(const UsbDevice& device) {
-  bool any_partition = false;
-  for (const Disk& disk : device.disks) {
-    for (const Volume& partition : disk.partitions) {
-      if (!partition.mount_points.empty()) {
-        return false;
-      }
-      any_partition = true;
-    }
-  }
-  return any_partition;
-}
-
 class WinDeviceArrivals : public DeviceArrivals {
  public:
   WinDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
-      : m_drives(drives), m_depth(depth) {
+      : m_drives(drives),
+        // The notifications say only that something changed: every one is a rescan, and
+        // the next volume arrival may be the letter awaited.
+        m_policy({kQuiet, kDiskWait, kLetterWait}, depth == ScanDepth::kVolumes, true) {
     if (!MakeControlEvents() || !SetConsoleCtrlHandler(OnControl, TRUE)) {
       error = "cannot set up waiting for devices";
       return;
@@ -128,10 +122,8 @@ class WinDeviceArrivals : public DeviceArrivals {
       }
       m_notifications.push_back(notification);
     }
-    m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
-    for (const UsbDevice& device : m_present) {
-      m_seen.insert(device.location);
-    }
+    m_present = m_drives.ScanUsbDevices(ScanDepth::kUnits).value_or(std::vector<UsbDevice>());
+    m_policy.Start(m_present);
     m_ready = true;
   }
 
@@ -159,19 +151,33 @@ class WinDeviceArrivals : public DeviceArrivals {
     for (;;) {
       Result result;
       Clock::time_point now = Clock::now();
-      if (m_due && *m_due <= now) {
-        result.devices = Check(now);
-        if (!result.devices.empty()) {
-          result.outcome = Outcome::kArrived;
-          return result;
+      if (m_policy.WantsScan(now)) {
+        m_policy.Scanned(m_drives.ScanUsbDevices(ScanDepth::kUnits), nullptr, now);
+      }
+      for (ArrivalPolicy::VolumeRequest& request : m_policy.TakeVolumeRequests()) {
+        if (const auto device = m_drives.StartVolumeRead(request.device)->Finish()) {
+          m_policy.VolumesRead(*device, request.ticket, Clock::now());
         }
+      }
+      result.devices = m_policy.TakeArrivals();
+      for (UsbDevice& gone : m_policy.TakeRemovals()) {
+        m_removed_since.push_back(std::move(gone));
+      }
+      if (!result.devices.empty()) {
+        result.outcome = Outcome::kArrived;
+        return result;
+      }
+      if (m_report_removals && !m_removed_since.empty()) {
+        result.removed = std::exchange(m_removed_since, {});
+        result.outcome = Outcome::kRemoved;
+        return result;
       }
       if (deadline && *deadline <= now) {
         return result;
       }
       std::optional<Clock::time_point> wake = deadline;
-      if (m_due) {
-        wake = wake ? std::min(*wake, *m_due) : *m_due;
+      if (const auto next = m_policy.NextWake()) {
+        wake = wake ? std::min(*wake, *next) : *next;
       }
       const DWORD wait =
           wake ? static_cast<DWORD>(std::clamp<long long>(
@@ -195,59 +201,22 @@ class WinDeviceArrivals : public DeviceArrivals {
       if (m_changed) {
         m_changed = false;
         now = Clock::now();
-        if (!m_first) {
-          m_first = now;
-        }
-        m_due = now + kQuiet;
+        m_policy.Rescan(now);
+        m_policy.MountsChanged(now);
       }
     }
   }
 
  private:
-  std::vector<UsbDevice> Check(Clock::time_point now) {
-    m_due.reset();
-    std::vector<UsbDevice> arrived;
-    const auto devices = m_drives.ScanUsbDevices(m_depth);
-    if (!devices) {
-      return arrived;
-    }
-    // A device that has gone may come back: it will be new then.
-    std::set<std::string> listed;
-    for (const UsbDevice& device : *devices) {
-      listed.insert(device.location);
-    }
-    std::erase_if(m_seen, [&](const std::string& location) { return !listed.contains(location); });
-    bool waiting = false;
-    for (const UsbDevice& device : *devices) {
-      if (!device.mass_storage || m_seen.contains(device.location)) {
-        continue;
-      }
-      if (WaitsForLetter(device) && m_first && now < *m_first + kLetterWait) {
-        waiting = true;
-        continue;
-      }
-      m_seen.insert(device.location);
-      arrived.push_back(device);
-    }
-    if (waiting) {
-      m_due = *m_first + kLetterWait;
-    } else {
-      m_first.reset();
-    }
-    return arrived;
-  }
-
   DriveSource& m_drives;
-  ScanDepth m_depth;
+  ArrivalPolicy m_policy;
   HWND m_window = nullptr;
   bool m_changed = false;
   bool m_handler_set = false;
   bool m_ready = false;
   std::vector<HDEVNOTIFY> m_notifications;
   std::vector<UsbDevice> m_present;
-  std::set<std::string> m_seen;
-  std::optional<Clock::time_point> m_due;
-  std::optional<Clock::time_point> m_first;
+  std::vector<UsbDevice> m_removed_since;
 };
 
 }  // namespace
