@@ -210,6 +210,7 @@ void SysfsDriveSource::AddVolumeFacts(Walked& walked, const ProbeJob& job,
 void SysfsDriveSource::ReadVolumes(std::vector<Walked*> devices) const {
   const auto deadline = ProbeJob::Clock::now() + m_paths.media_deadline;
   std::vector<std::unique_ptr<ProbeJob>> jobs;
+  jobs.reserve(devices.size());
   // Every device's probe starts at once, so one crawling stick costs the others nothing.
   for (Walked* walked : devices) {
     jobs.push_back(std::make_unique<ProbeJob>(m_paths.prober, NodesToProbe(*walked)));
