@@ -40,8 +40,9 @@ class Cli {
   // With `program`, args[0] is the program to run instead, in a process group of its own
   // as a shell's foreground job has.
   // With `closed_output`, it starts with standard output closed (`>&-`).
+  // With `ignored_interrupt`, SIGINT is ignored when it starts, as for `watch &` in a script.
   explicit Cli(const std::vector<std::string>& args, bool program = false,
-               bool closed_output = false) {
+               bool closed_output = false, bool ignored_interrupt = false) {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -53,6 +54,9 @@ class Cli {
       ::dup2(err[1], 2);
       if (closed_output) {
         ::close(1);
+      }
+      if (ignored_interrupt) {
+        ::signal(SIGINT, SIG_IGN);
       }
       std::vector<char*> argv;
       if (program) {
@@ -137,14 +141,14 @@ class Cli {
     return CatchesInterrupt(m_pid, limit);
   }
 
-  static bool CatchesInterrupt(pid_t pid, milliseconds limit) {
+  static bool CatchesInterrupt(pid_t pid, milliseconds limit, int signal = SIGINT) {
     const auto deadline = Clock::now() + limit;
-    while (Clock::now() < deadline) {
+    for (bool first = true; first || Clock::now() < deadline; first = false) {
       std::ifstream status("/proc/" + std::to_string(pid) + "/status");
       std::string line;
       while (std::getline(status, line)) {
         if (line.starts_with("SigCgt:") &&
-            (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (SIGINT - 1))) != 0) {
+            (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (signal - 1))) != 0) {
           return true;
         }
       }

@@ -85,6 +85,14 @@ TEST_F(WatchTest, InterruptedWaitReadsNothingAndDiesByTheSignalSoTheShellStops) 
   ::kill(-shell.pid(), SIGINT);
   EXPECT_EQ(shell.Status(), 128 + SIGINT);
   EXPECT_EQ(shell.Lines(1), "");
+
+  // Started with SIGINT ignored (in the background of a script): the terminal's Ctrl-C is
+  // not for it; SIGTERM still is.
+  Cli background({"--wait"}, false, false, true);
+  ASSERT_TRUE(Cli::CatchesInterrupt(background.pid(), milliseconds(10000), SIGTERM));
+  EXPECT_FALSE(Cli::CatchesInterrupt(background.pid(), milliseconds(0)));
+  background.Signal(SIGTERM);
+  EXPECT_EQ(background.Status(), 128 + SIGTERM);
 }
 
 TEST_F(WatchTest, WatchEndsWhenItsReaderHasGone) {
