@@ -190,8 +190,12 @@ class DiscardingView : public vellmor::serial::ReadSerialView {
 void BM_PlainReadWithNotes(benchmark::State& state) {
   static const Machine machine;
   vellmor::serial::SysfsUsbHubSource source(machine.Sys());
-  vellmor::drives::SysfsDriveSource drives(
-      {machine.Sys(), machine.Dev(), machine.MountTable(), false});
+  vellmor::drives::SysfsDrivePaths paths;
+  paths.sysfs_root = machine.Sys();
+  paths.dev_root = machine.Dev();
+  paths.mount_table = machine.MountTable();
+  paths.udev_properties = false;
+  vellmor::drives::SysfsDriveSource drives(paths);
   OpenCounter opens({machine.Dev(), machine.MountTable()});
   DiscardingView view;
   std::size_t notes = 0;

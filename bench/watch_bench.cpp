@@ -1,5 +1,6 @@
 // Runs under umockdev-wrapper (bench/CMakeLists.txt says how): sticks plugged into
 // umockdev's mock /sys, and vellmor-cli watching them in a process of its own.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -87,6 +88,68 @@ void BM_WatchIdle(benchmark::State& state) {
 }
 BENCHMARK(BM_WatchIdle)->Iterations(1)->Unit(benchmark::kSecond);
 
+long ResidentKib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmRSS:")) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return -1;
+}
+
+// A stick pulled out and plugged in again `events` / 5 times (a remove and four adds each),
+// each arrival's line awaited: every arrival reported, resident memory and processor time
+// from after the 100th arrival (the 5th in a short soak) to the end.
+int Soak(int events) {
+  MockSticks sticks;
+  Cli watch({"watch", "--csv"});
+  watch.ErrorLines(1);
+  watch.Lines(1);
+  const std::string stick = sticks.Plug(2, Serial(2).c_str());
+  std::size_t lines = 2;
+  if (watch.Lines(lines).find(Serial(2)) == std::string::npos) {
+    std::cerr << "no line for the first stick\n";
+    return 1;
+  }
+  const int replugs = events / 5;
+  // umockdev's preload keeps an entry for every open of an emulated device node and stops
+  // the program after about 50 arrivals; shorter soaks measure from the 5th.
+  const int warm = replugs >= 200 ? 100 : 5;
+  long rss_start = 0;
+  long ticks_start = 0;
+  const auto start = Clock::now();
+  for (int i = 1; i <= replugs; ++i) {
+    sticks.Replug(stick, false);
+    ++lines;
+    const std::string out = watch.Lines(lines, std::chrono::milliseconds(10000));
+    if (static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) < lines) {
+      std::cerr << "arrival " << i << " not reported\n"
+                << watch.ErrorLines(3, std::chrono::milliseconds(100));
+      return 1;
+    }
+    if (i == warm) {
+      rss_start = ResidentKib(watch.pid());
+      ticks_start = CpuTicks(watch.pid());
+    }
+  }
+  const long rss_end = ResidentKib(watch.pid());
+  const long ticks = CpuTicks(watch.pid()) - ticks_start;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const int measured_events = (replugs - warm) * 5;
+  std::printf("events %d, arrivals %d, all reported; wall %.1f s\n", replugs * 5, replugs, seconds);
+  std::printf("resident after %d arrivals %ld KiB, at the end %ld KiB, growth %ld KiB\n", warm,
+              rss_start, rss_end, rss_end - rss_start);
+  std::printf("processor time for the last %d events: %.2f s, %.1f us per event\n", measured_events,
+              static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)),
+              1e6 * static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)) /
+                  measured_events);
+  watch.Signal(SIGINT);
+  watch.Status();
+  return 0;
+}
+
 // An inventory session: three sticks plugged in one after another, a second apart.
 int Session() {
   MockSticks sticks;
@@ -120,6 +183,9 @@ int main(int argc, char** argv) {
   }
   if (argc > 1 && std::string(argv[1]) == "--session") {
     return Session();
+  }
+  if (argc > 2 && std::string(argv[1]) == "--soak") {
+    return Soak(std::stoi(argv[2]));
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -122,6 +122,15 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
+std::u16string Widen(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (const char byte : bytes) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
+  }
+  return text;
+}
+
 std::u16string AsciiUpperCase(std::u16string_view text) {
   std::u16string upper(text);
   for (char16_t& c : upper) {

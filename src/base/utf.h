@@ -17,6 +17,10 @@ std::size_t IncompleteUtf8Tail(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Each byte as the code point of the same value (Latin-1): for names the system keeps in
+// ASCII, where a stray byte must still come out as one character and never as a surrogate.
+std::u16string Widen(std::string_view bytes);
+
 // a to z raised to A to Z, everything else kept: identifiers and serials compare this way.
 std::u16string AsciiUpperCase(std::u16string_view text);
 

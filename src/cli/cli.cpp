@@ -54,7 +54,11 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
     if (!source) {
       return Fail(err, "option --sysfs-root: this system has no sysfs tree to read", kExitUsage);
     }
-    drives::SysfsDrivePaths paths{root, std::nullopt, std::nullopt, false};
+    drives::SysfsDrivePaths paths;
+    paths.sysfs_root = root;
+    paths.dev_root = std::nullopt;
+    paths.mount_table = std::nullopt;
+    paths.udev_properties = false;
     if (options.dev_root) {
       paths.dev_root = PathOf(*options.dev_root);
     }

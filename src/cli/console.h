@@ -8,6 +8,10 @@
 
 namespace vellmor::cli {
 
+// Opens descriptors 0 to 2 on /dev/null where they were closed at start (`watch >&-`),
+// so that no socket or file the program opens takes their place.
+void OpenStandardDescriptors();
+
 // Standard output and error carry UTF-8 (a console gets it as its own characters,
 // its code page left as found); standard input reads as bytes.
 void PrepareConsole();

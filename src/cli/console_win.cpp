@@ -95,6 +95,9 @@ void SendToConsoleIfOne(DWORD which, std::ostream& stream) {
 
 }  // namespace
 
+// The C runtime gives a console program without handles its own; nothing to do.
+void OpenStandardDescriptors() {}
+
 // Pipes and files get the UTF-8 bytes as they are.
 void PrepareConsole() {
   SendToConsoleIfOne(STD_OUTPUT_HANDLE, std::cout);

@@ -204,6 +204,10 @@ std::optional<int> WaitForDrive(std::optional<std::chrono::milliseconds> timeout
     err << kProgramName << ": cannot wait for a drive: " << error << '\n';
     return std::nullopt;
   }
+  // A Ctrl-C during the first scan counts: nothing is read.
+  if (const int signal = drives::ReceivedInterrupt(); signal != 0) {
+    return 128 + signal;
+  }
   const auto& present = arrivals->present();
   if (std::any_of(present.begin(), present.end(),
                   [](const drives::UsbDevice& device) { return device.mass_storage; })) {

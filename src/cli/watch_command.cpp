@@ -72,8 +72,6 @@ std::vector<std::u16string> NoteNames(const drives::UsbDevice& device) {
   return names;
 }
 
-std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
-
 std::string CsvLine(const std::string& time, const drives::UsbDevice& device) {
   // One label per volume, in the volumes' order, so the list lines up with the volumes.
   std::vector<std::u16string> labels;
@@ -159,12 +157,15 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     const drives::DeviceArrivals::Result result = arrivals->Wait(std::nullopt);
     switch (result.outcome) {
       case drives::DeviceArrivals::Outcome::kInterrupted:
+        // The program then ends by the signal itself.
+        return 128 + result.signal;
       case drives::DeviceArrivals::Outcome::kOutputClosed:
         return kExitOk;
       case drives::DeviceArrivals::Outcome::kFailed:
         return Fail(err, result.error, kExitFailure);
       case drives::DeviceArrivals::Outcome::kArrived:
       case drives::DeviceArrivals::Outcome::kTimedOut:
+      case drives::DeviceArrivals::Outcome::kRemoved:
         break;
     }
     if (log) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/application_title.h"
+#include "base/utf.h"
 #include "base/version.h"
 #include "contact.h"
 #include "resource_ids.h"
@@ -22,8 +23,6 @@ constexpr int kWebShowCommand = 0;   // SW_HIDE
 constexpr int kMailShowCommand = 1;  // SW_SHOWNORMAL
 
 // The contact values are ASCII.
-std::u16string Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
-
 std::u16string MainWCaption() {
   // The product version 5.1.0.7 reads "Ver 5.1.7": major, minor and the last part.
   const std::string version = std::to_string(VELLMOR_VERSION_MAJOR) + "." +

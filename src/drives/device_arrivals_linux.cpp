@@ -11,11 +11,13 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <map>
+#include <list>
 #include <memory>
-#include <set>
+#include <string>
 #include <string_view>
 #include <utility>
+
+#include "arrival_policy.h"
 
 namespace vellmor::drives {
 
@@ -32,14 +34,15 @@ constexpr milliseconds kDiskWait{10000};
 // An automounter mounts a volume within a moment of udev announcing it.
 constexpr milliseconds kMountWait{3000};
 
-// Written by the interrupt handler, read by the waiting loop.
-int g_interrupt_pipe = -1;
+// Written by the interrupt handler, read by the waiting loop. g_signal outlives the
+// listening: the program ends by it once its output is complete.
+volatile sig_atomic_t g_interrupt_pipe = -1;
 volatile sig_atomic_t g_signal = 0;
 
 void OnInterrupt(int signal) {
   // The first asks the loop to finish its line; a second, while a scan may be stuck in a
   // failing stick's I/O, ends the process at once.
-  if (g_signal != 0) {
+  if (g_signal != 0 || g_interrupt_pipe < 0) {
     ::signal(signal, SIG_DFL);
     ::raise(signal);
     return;
@@ -51,39 +54,14 @@ void OnInterrupt(int signal) {
   errno = saved;
 }
 
-struct Pending {
-  Clock::time_point first;
-  // When to look at the device next, events aside.
-  Clock::time_point due;
-  // When it first looked complete; the mount wait counts from here.
-  std::optional<Clock::time_point> settled;
-};
-
-bool HasUnmountedFileSystem(const UsbDevice& device) {
-  const auto unmounted = [](const Volume& volume) {
-    return volume.file_system && volume.mount_points.empty();
-  };
-  const auto mounted = [](const Volume& volume) { return !volume.mount_points.empty(); };
-  bool any_unmounted = false;
-  for (const Disk& disk : device.disks) {
-    if (mounted(disk.volume) ||
-        std::any_of(disk.partitions.begin(), disk.partitions.end(), mounted)) {
-      return false;
-    }
-    any_unmounted = any_unmounted || unmounted(disk.volume) ||
-                    std::any_of(disk.partitions.begin(), disk.partitions.end(), unmounted);
-  }
-  return any_unmounted;
-}
-
 class LinuxDeviceArrivals : public DeviceArrivals {
  public:
   // Without a udev daemon (containers, rescue shells) its events never come; the
   // kernel's own do, and libudev's monitor takes those too.
   LinuxDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
       : m_drives(drives),
-        m_depth(depth),
-        m_source(::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel") {
+        m_source(::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel"),
+        m_policy({kQuiet, kDiskWait, kMountWait}, depth == ScanDepth::kVolumes, true) {
     m_udev = udev_new();
     m_monitor =
         m_udev != nullptr ? udev_monitor_new_from_netlink(m_udev, m_source.c_str()) : nullptr;
@@ -108,8 +86,14 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &m_old_interrupt);
-    ::sigaction(SIGTERM, &action, &m_old_terminate);
+    // A signal ignored when we started (`watch &` in a script: the shell ignores SIGINT
+    // for it) stays ignored, as for any program.
+    for (auto [number, old] : {std::pair{SIGINT, &m_old_interrupt}, {SIGTERM, &m_old_terminate}}) {
+      ::sigaction(number, nullptr, old);
+      if (old->sa_handler != SIG_IGN) {
+        ::sigaction(number, &action, nullptr);
+      }
+    }
     m_handlers_set = true;
     // Room for a hub full of sticks while a scan runs; the kernel drops what does not fit.
     udev_monitor_set_receive_buffer_size(m_monitor, 4 * 1024 * 1024);
@@ -119,16 +103,19 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       mnt_unref_monitor(m_mounts);
       m_mounts = nullptr;
     }
+    if (m_mounts == nullptr) {
+      m_policy =
+          ArrivalPolicy({kQuiet, kDiskWait, kMountWait}, depth == ScanDepth::kVolumes, false);
+    }
     m_ready = true;
   }
 
   // Apart from the constructor, so that the destructor undoes everything if it throws.
   // Listening has started: a stick plugged in during the scan also comes as an event.
+  // Units only: what is present counts as seen, and no volume is opened for it.
   void Start() {
-    m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
-    for (const UsbDevice& device : m_present) {
-      m_seen.insert(device.location);
-    }
+    m_present = m_drives.ScanUsbDevices(ScanDepth::kUnits).value_or(std::vector<UsbDevice>());
+    m_policy.Start(m_present);
   }
 
   ~LinuxDeviceArrivals() override {
@@ -136,10 +123,9 @@ class LinuxDeviceArrivals : public DeviceArrivals {
       mnt_unref_monitor(m_mounts);
     }
     if (m_handlers_set) {
+      g_interrupt_pipe = -1;
       ::sigaction(SIGINT, &m_old_interrupt, nullptr);
       ::sigaction(SIGTERM, &m_old_terminate, nullptr);
-      g_interrupt_pipe = -1;
-      g_signal = 0;
     }
     for (const int fd : {m_signals, m_signal_writer}) {
       if (fd >= 0) {
@@ -166,25 +152,42 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     const auto deadline = timeout ? std::optional(Clock::now() + *timeout) : std::nullopt;
     for (;;) {
       Result result;
-      const Clock::time_point now = Clock::now();
-      if (m_overflowed) {
-        Rescan(now);
+      Clock::time_point now = Clock::now();
+      // Sysfs only: cheap, whatever state the sticks' media are in.
+      if (m_policy.WantsScan(now)) {
+        m_policy.Scanned(
+            m_drives.ScanUsbDevices(ScanDepth::kUnits),
+            [&](const std::string& name) { return m_source != "udev" || UdevHasInitialised(name); },
+            now);
       }
-      if (NextCheck() <= now) {
-        result.devices = Check(now);
-        if (!result.devices.empty()) {
-          result.outcome = Outcome::kArrived;
-          return result;
-        }
+      for (ArrivalPolicy::VolumeRequest& request : m_policy.TakeVolumeRequests()) {
+        m_reads.push_back({request.ticket, m_drives.StartVolumeRead(request.device)});
+      }
+      FinishReads(now);
+      result.devices = m_policy.TakeArrivals();
+      m_removed_since.splice(m_removed_since.end(), ToList(m_policy.TakeRemovals()));
+      if (!result.devices.empty()) {
+        result.outcome = Outcome::kArrived;
+        return result;
+      }
+      if (m_report_removals && !m_removed_since.empty()) {
+        result.removed.assign(m_removed_since.begin(), m_removed_since.end());
+        m_removed_since.clear();
+        result.outcome = Outcome::kRemoved;
+        return result;
       }
       if (deadline && *deadline <= now) {
         return result;
       }
-      // The output's own events (a reader gone shows as POLLERR) need no request.
-      std::array<pollfd, 4> fds = {
+      // The output's own events (a reader gone shows as POLLERR) need no request. A read
+      // stuck in a stick's media is only waited for here, with everything else.
+      std::vector<pollfd> fds = {
           pollfd{udev_monitor_get_fd(m_monitor), POLLIN, 0}, pollfd{m_signals, POLLIN, 0},
           pollfd{m_mounts != nullptr ? mnt_monitor_get_fd(m_mounts) : -1, POLLIN, 0},
           pollfd{m_output, 0, 0}};
+      for (const Read& read : m_reads) {
+        fds.push_back(pollfd{read.read->descriptor(), POLLIN, 0});
+      }
       if (::poll(fds.data(), fds.size(), PollTimeout(now, deadline)) < 0) {
         if (errno == EINTR) {
           continue;
@@ -212,11 +215,38 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   }
 
  private:
+  struct Read {
+    unsigned ticket = 0;
+    std::unique_ptr<VolumeRead> read;
+  };
+
+  static std::list<UsbDevice> ToList(std::vector<UsbDevice> devices) {
+    return {std::make_move_iterator(devices.begin()), std::make_move_iterator(devices.end())};
+  }
+
+  // Reads that have finished or whose deadline has passed go to the policy.
+  void FinishReads(Clock::time_point now) {
+    for (auto read = m_reads.begin(); read != m_reads.end();) {
+      if (read->read->finished() || read->read->deadline() <= now) {
+        if (const auto device = read->read->Finish()) {
+          m_policy.VolumesRead(*device, read->ticket, now);
+        }
+        read = m_reads.erase(read);
+      } else {
+        ++read;
+      }
+    }
+  }
+
   // Milliseconds until the next thing to do; -1 sleeps until an event.
   int PollTimeout(Clock::time_point now, const std::optional<Clock::time_point>& deadline) const {
     std::optional<Clock::time_point> wake = deadline;
-    if (const Clock::time_point check = NextCheck(); check != Clock::time_point::max()) {
-      wake = wake ? std::min(*wake, check) : check;
+    const auto sooner = [&](Clock::time_point when) { wake = wake ? std::min(*wake, when) : when; };
+    if (const auto next = m_policy.NextWake()) {
+      sooner(*next);
+    }
+    for (const Read& read : m_reads) {
+      sooner(read.read->deadline());
     }
     if (!wake) {
       return -1;
@@ -226,39 +256,19 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     return static_cast<int>(std::clamp<long long>(wait, 0, 24LL * 60 * 60 * 1000));
   }
 
-  Clock::time_point NextCheck() const {
-    Clock::time_point next = Clock::time_point::max();
-    for (const auto& [name, pending] : m_pending) {
-      next = std::min(next, pending.due);
-    }
-    return next;
-  }
-
   void TakeEvents() {
     for (;;) {
       errno = 0;
       udev_device* const device = udev_monitor_receive_device(m_monitor);
       if (device == nullptr) {
         // The socket overflowed and events are lost: a scan tells what they were.
-        m_overflowed = m_overflowed || errno == ENOBUFS;
+        if (errno == ENOBUFS) {
+          m_policy.Rescan(Clock::now());
+        }
         return;
       }
       Note(device);
       udev_device_unref(device);
-    }
-  }
-
-  // Every device listed that is neither known nor waited for is new.
-  void Rescan(Clock::time_point now) {
-    m_overflowed = false;
-    const auto devices = m_drives.ScanUsbDevices(m_depth);
-    if (!devices) {
-      return;
-    }
-    for (const UsbDevice& device : *devices) {
-      if (!m_seen.contains(device.location)) {
-        m_pending.try_emplace(device.location, Pending{now, now, std::nullopt});
-      }
     }
   }
 
@@ -278,95 +288,22 @@ class LinuxDeviceArrivals : public DeviceArrivals {
     const Clock::time_point now = Clock::now();
     if (std::string_view(action) == "remove") {
       if (is_usb_device) {
-        m_seen.erase(name);
-        m_pending.erase(name);
+        m_policy.Removed(name, now);
       }
       return;
     }
-    // A device's own "add" is always a new arrival: its "remove" may have been lost.
     if (is_usb_device && std::string_view(action) == "add") {
-      m_seen.erase(name);
-      m_pending.insert_or_assign(name, Pending{now, now + kQuiet, std::nullopt});
+      m_policy.Added(name, now);
       return;
     }
-    if (m_seen.contains(name)) {
-      return;
-    }
-    auto [entry, added] = m_pending.try_emplace(name, Pending{now, now, std::nullopt});
-    // A new disk or partition: look again once it is quiet.
-    entry->second.due = now + kQuiet;
+    m_policy.Changed(name, now);
   }
 
   void TakeMountChanges() {
     const char* file = nullptr;
     while (mnt_monitor_next_change(m_mounts, &file, nullptr) == 0) {
     }
-    const Clock::time_point now = Clock::now();
-    for (auto& [name, pending] : m_pending) {
-      pending.due = std::min(pending.due, now);
-    }
-  }
-
-  std::vector<UsbDevice> Check(Clock::time_point now) {
-    std::vector<UsbDevice> arrived;
-    const auto devices = m_drives.ScanUsbDevices(m_depth);
-    for (auto entry = m_pending.begin(); entry != m_pending.end();) {
-      const std::string& name = entry->first;
-      Pending& pending = entry->second;
-      const auto found =
-          devices ? std::find_if(devices->begin(), devices->end(),
-                                 [&](const UsbDevice& device) { return device.location == name; })
-                  : std::vector<UsbDevice>::const_iterator();
-      const bool listed = devices && found != devices->end();
-      const Clock::time_point disk_deadline = pending.first + kDiskWait;
-      if (pending.due > now) {
-        ++entry;
-        continue;
-      }
-      if (listed && !found->mass_storage) {
-        m_seen.insert(name);
-        entry = m_pending.erase(entry);
-        continue;
-      }
-      // Not listed yet (its descriptors still coming), or no disk yet: wait for events.
-      if ((!listed || found->disks.empty()) && now < disk_deadline) {
-        pending.due = disk_deadline;
-        ++entry;
-        continue;
-      }
-      if (!listed) {
-        entry = m_pending.erase(entry);
-        continue;
-      }
-      // udev names a partition's label some time after the disk: until it has, the
-      // volume looks empty and unmounted.
-      if (m_source == "udev" && !UdevHasInitialised(name) && now < disk_deadline) {
-        pending.due = disk_deadline;
-        ++entry;
-        continue;
-      }
-      if (!pending.settled) {
-        pending.settled = now;
-      }
-      if (m_mounts != nullptr && HasUnmountedFileSystem(*found) &&
-          now < *pending.settled + kMountWait) {
-        pending.due = *pending.settled + kMountWait;
-        ++entry;
-        continue;
-      }
-      arrived.push_back(*found);
-      entry = m_pending.erase(entry);
-    }
-    // What is gone is forgotten, even when its "remove" was lost.
-    if (devices) {
-      m_seen.clear();
-      for (const UsbDevice& device : *devices) {
-        if (!m_pending.contains(device.location)) {
-          m_seen.insert(device.location);
-        }
-      }
-    }
-    return arrived;
+    m_policy.MountsChanged(Clock::now());
   }
 
   bool UdevHasInitialised(const std::string& name) const {
@@ -391,8 +328,8 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   }
 
   DriveSource& m_drives;
-  ScanDepth m_depth;
   std::string m_source;
+  ArrivalPolicy m_policy;
   udev* m_udev = nullptr;
   udev_monitor* m_monitor = nullptr;
   libmnt_monitor* m_mounts = nullptr;
@@ -403,13 +340,25 @@ class LinuxDeviceArrivals : public DeviceArrivals {
   bool m_handlers_set = false;
   bool m_ready = false;
   std::vector<UsbDevice> m_present;
-  std::set<std::string> m_seen;
   int m_output = -1;
-  bool m_overflowed = false;
-  std::map<std::string, Pending> m_pending;
+  std::list<Read> m_reads;
+  std::list<UsbDevice> m_removed_since;
 };
 
 }  // namespace
+
+int ReceivedInterrupt() { return g_signal; }
+
+void EndAsInterrupted(int signal) {
+  ::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signal);
+  // Only where the signal could not end us.
+  ::_exit(128 + signal);
+}
 
 std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
                                                    std::string& error) {

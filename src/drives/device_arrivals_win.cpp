@@ -1,8 +1,9 @@
 #include "device_arrivals.h"
 
 #include <algorithm>
-#include <set>
+#include <atomic>
 #include <utility>
+#include <vector>
 
 #include <windows.h>
 
@@ -11,6 +12,8 @@
 #include <initguid.h>
 
 #include <ntddstor.h>
+
+#include "arrival_policy.h"
 
 namespace vellmor::drives {
 
@@ -21,19 +24,50 @@ using std::chrono::milliseconds;
 
 // Disk and volume arrivals of one plug-in come within moments of each other.
 constexpr milliseconds kQuiet{500};
+// A mass-storage device whose disk has not come yet.
+constexpr milliseconds kDiskWait{10000};
 // Windows gives a volume its drive letter shortly after the volume arrives.
 constexpr milliseconds kLetterWait{3000};
 constexpr wchar_t kWindowClass[] = L"VellmorDeviceArrivals";
 
-// Set by the console's control handler, waited on by Wait.
+// The control handler runs on a thread of its own, also after the listening has ended, so
+// its events live as long as the process and are never closed under it. g_interrupt is
+// manual-reset: a request that comes before Wait (during the first scan) is still seen.
 HANDLE g_interrupt = nullptr;
+HANDLE g_finished = nullptr;  // set once the output is complete
+std::atomic<int> g_received{0};
+
+constexpr int kInterruptSignal = 2;   // SIGINT's number, for the exit status
+constexpr int kTerminateSignal = 15;  // SIGTERM's
+// Windows ends the process 5 s after a close event; the line gets most of that.
+constexpr DWORD kCloseGrace = 4500;
 
 BOOL WINAPI OnControl(DWORD type) {
-  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
-    SetEvent(g_interrupt);
-    return TRUE;
+  const bool close = type == CTRL_CLOSE_EVENT;
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !close) {
+    return FALSE;
   }
-  return FALSE;
+  int expected = 0;
+  if (!g_received.compare_exchange_strong(expected, close ? kTerminateSignal : kInterruptSignal)) {
+    // A second request while a scan may hang in the management service: the default
+    // handler ends the process at once.
+    return close ? TRUE : FALSE;
+  }
+  SetEvent(g_interrupt);
+  if (close) {
+    // Returning lets Windows end the process: first give the line time to be finished.
+    WaitForSingleObject(g_finished, kCloseGrace);
+  }
+  return TRUE;
+}
+
+bool MakeControlEvents() {
+  static const bool made = [] {
+    g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return g_interrupt != nullptr && g_finished != nullptr;
+  }();
+  return made;
 }
 
 // Disk and volume arrivals and removals come as WM_DEVICECHANGE to our message-only window.
@@ -49,25 +83,14 @@ LRESULT CALLBACK OnMessage(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-bool WaitsForLetter(const UsbDevice& device) {
-  bool any_partition = false;
-  for (const Disk& disk : device.disks) {
-    for (const Volume& partition : disk.partitions) {
-      if (!partition.mount_points.empty()) {
-        return false;
-      }
-      any_partition = true;
-    }
-  }
-  return any_partition;
-}
-
 class WinDeviceArrivals : public DeviceArrivals {
  public:
   WinDeviceArrivals(DriveSource& drives, ScanDepth depth, std::string& error)
-      : m_drives(drives), m_depth(depth) {
-    g_interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (g_interrupt == nullptr || !SetConsoleCtrlHandler(OnControl, TRUE)) {
+      : m_drives(drives),
+        // The notifications say only that something changed: every one is a rescan, and
+        // the next volume arrival may be the letter awaited.
+        m_policy({kQuiet, kDiskWait, kLetterWait}, depth == ScanDepth::kVolumes, true) {
+    if (!MakeControlEvents() || !SetConsoleCtrlHandler(OnControl, TRUE)) {
       error = "cannot set up waiting for devices";
       return;
     }
@@ -99,10 +122,8 @@ class WinDeviceArrivals : public DeviceArrivals {
       }
       m_notifications.push_back(notification);
     }
-    m_present = m_drives.ScanUsbDevices(m_depth).value_or(std::vector<UsbDevice>());
-    for (const UsbDevice& device : m_present) {
-      m_seen.insert(device.location);
-    }
+    m_present = m_drives.ScanUsbDevices(ScanDepth::kUnits).value_or(std::vector<UsbDevice>());
+    m_policy.Start(m_present);
     m_ready = true;
   }
 
@@ -116,10 +137,6 @@ class WinDeviceArrivals : public DeviceArrivals {
     if (m_handler_set) {
       SetConsoleCtrlHandler(OnControl, FALSE);
     }
-    if (g_interrupt != nullptr) {
-      CloseHandle(g_interrupt);
-    }
-    g_interrupt = nullptr;
   }
 
   WinDeviceArrivals(const WinDeviceArrivals&) = delete;
@@ -134,19 +151,33 @@ class WinDeviceArrivals : public DeviceArrivals {
     for (;;) {
       Result result;
       Clock::time_point now = Clock::now();
-      if (m_due && *m_due <= now) {
-        result.devices = Check(now);
-        if (!result.devices.empty()) {
-          result.outcome = Outcome::kArrived;
-          return result;
+      if (m_policy.WantsScan(now)) {
+        m_policy.Scanned(m_drives.ScanUsbDevices(ScanDepth::kUnits), nullptr, now);
+      }
+      for (ArrivalPolicy::VolumeRequest& request : m_policy.TakeVolumeRequests()) {
+        if (const auto device = m_drives.StartVolumeRead(request.device)->Finish()) {
+          m_policy.VolumesRead(*device, request.ticket, Clock::now());
         }
+      }
+      result.devices = m_policy.TakeArrivals();
+      for (UsbDevice& gone : m_policy.TakeRemovals()) {
+        m_removed_since.push_back(std::move(gone));
+      }
+      if (!result.devices.empty()) {
+        result.outcome = Outcome::kArrived;
+        return result;
+      }
+      if (m_report_removals && !m_removed_since.empty()) {
+        result.removed = std::exchange(m_removed_since, {});
+        result.outcome = Outcome::kRemoved;
+        return result;
       }
       if (deadline && *deadline <= now) {
         return result;
       }
       std::optional<Clock::time_point> wake = deadline;
-      if (m_due) {
-        wake = wake ? std::min(*wake, *m_due) : *m_due;
+      if (const auto next = m_policy.NextWake()) {
+        wake = wake ? std::min(*wake, *next) : *next;
       }
       const DWORD wait =
           wake ? static_cast<DWORD>(std::clamp<long long>(
@@ -155,7 +186,7 @@ class WinDeviceArrivals : public DeviceArrivals {
       const DWORD signalled = MsgWaitForMultipleObjects(1, &g_interrupt, FALSE, wait, QS_ALLINPUT);
       if (signalled == WAIT_OBJECT_0) {
         result.outcome = Outcome::kInterrupted;
-        result.signal = 2;  // as SIGINT, for the exit status
+        result.signal = g_received.load();
         return result;
       }
       if (signalled == WAIT_FAILED) {
@@ -170,62 +201,36 @@ class WinDeviceArrivals : public DeviceArrivals {
       if (m_changed) {
         m_changed = false;
         now = Clock::now();
-        if (!m_first) {
-          m_first = now;
-        }
-        m_due = now + kQuiet;
+        m_policy.Rescan(now);
+        m_policy.MountsChanged(now);
       }
     }
   }
 
  private:
-  std::vector<UsbDevice> Check(Clock::time_point now) {
-    m_due.reset();
-    std::vector<UsbDevice> arrived;
-    const auto devices = m_drives.ScanUsbDevices(m_depth);
-    if (!devices) {
-      return arrived;
-    }
-    // A device that has gone may come back: it will be new then.
-    std::set<std::string> listed;
-    for (const UsbDevice& device : *devices) {
-      listed.insert(device.location);
-    }
-    std::erase_if(m_seen, [&](const std::string& location) { return !listed.contains(location); });
-    bool waiting = false;
-    for (const UsbDevice& device : *devices) {
-      if (!device.mass_storage || m_seen.contains(device.location)) {
-        continue;
-      }
-      if (WaitsForLetter(device) && m_first && now < *m_first + kLetterWait) {
-        waiting = true;
-        continue;
-      }
-      m_seen.insert(device.location);
-      arrived.push_back(device);
-    }
-    if (waiting) {
-      m_due = *m_first + kLetterWait;
-    } else {
-      m_first.reset();
-    }
-    return arrived;
-  }
-
   DriveSource& m_drives;
-  ScanDepth m_depth;
+  ArrivalPolicy m_policy;
   HWND m_window = nullptr;
   bool m_changed = false;
   bool m_handler_set = false;
   bool m_ready = false;
   std::vector<HDEVNOTIFY> m_notifications;
   std::vector<UsbDevice> m_present;
-  std::set<std::string> m_seen;
-  std::optional<Clock::time_point> m_due;
-  std::optional<Clock::time_point> m_first;
+  std::vector<UsbDevice> m_removed_since;
 };
 
 }  // namespace
+
+int ReceivedInterrupt() { return g_received.load(); }
+
+void EndAsInterrupted(int /*signal*/) {
+  if (g_finished != nullptr) {
+    SetEvent(g_finished);
+  }
+  // What a console program killed by Ctrl-C exits with: cmd then asks whether to end a
+  // batch file, as for any program.
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
 
 std::unique_ptr<DeviceArrivals> OpenDeviceArrivals(DriveSource& drives, ScanDepth depth,
                                                    std::string& error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -53,6 +54,8 @@ struct UsbDevice {
   std::optional<std::u16string> product_name;
   bool mass_storage = false;
   bool card_reader = false;
+  // Its volumes did not answer within the media deadline, or answered with errors.
+  bool media_unreadable = false;
   std::vector<Disk> disks;
   std::vector<SerialNote> notes;
 };
@@ -67,6 +70,21 @@ enum class ScanDepth {
   kVolumes,
 };
 
+// One device's volumes being read; see DriveSource::StartVolumeRead.
+class VolumeRead {
+ public:
+  virtual ~VolumeRead() = default;
+  // Readable (poll) once the read has finished; -1 where it finished before it was handed
+  // over.
+  virtual int descriptor() const = 0;
+  virtual bool finished() const = 0;
+  // When Finish answers even if the media has not.
+  virtual std::chrono::steady_clock::time_point deadline() const = 0;
+  // The device with what is known of its volumes, kMediaUnreadable where they did not
+  // answer in time; no value when the device is no longer listed.
+  virtual std::optional<UsbDevice> Finish() = 0;
+};
+
 // Where the devices and their disks come from: sysfs, the mount table and the
 // volumes on Linux, the management service on Windows, a tree in a folder in tests.
 class DriveSource {
@@ -77,6 +95,10 @@ class DriveSource {
   virtual std::optional<std::vector<UsbDevice>> ScanUsbDevices(ScanDepth depth) = 0;
   // Why the last scan gave no value, in words; empty when the source cannot tell.
   virtual std::string LastError() const { return {}; }
+  // Starts reading the volumes of `device` (from a kUnits scan) alone. Here: a whole
+  // kVolumes scan, done at once; sources that can read one device's volumes apart and
+  // without blocking do so.
+  virtual std::unique_ptr<VolumeRead> StartVolumeRead(const UsbDevice& device);
 };
 
 std::unique_ptr<DriveSource> MakeSystemDriveSource();

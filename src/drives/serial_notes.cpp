@@ -65,6 +65,9 @@ void AddSerialNotes(std::vector<UsbDevice>& devices) {
     if (device.card_reader) {
       notes.push_back(SerialNote::kCardReader);
     }
+    if (device.media_unreadable) {
+      notes.push_back(SerialNote::kMediaUnreadable);
+    }
   }
 }
 

@@ -203,12 +203,10 @@ std::optional<std::vector<UsbDevice>> AssembleWmiDrives(
       device.card_reader = device.card_reader || (disk.model && NamesCardReader(*disk.model));
     }
   }
-  AddSerialNotes(devices);
   for (std::size_t i = 0; i < devices.size(); ++i) {
-    if (unreadable[i]) {
-      devices[i].notes.push_back(SerialNote::kMediaUnreadable);
-    }
+    devices[i].media_unreadable = devices[i].media_unreadable || unreadable[i];
   }
+  AddSerialNotes(devices);
   return devices;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/hex_digits.h"
+#include "base/utf.h"
 
 namespace vellmor::serial {
 
@@ -53,15 +54,6 @@ std::uint32_t StableHash(std::string_view text) {
     hash *= 16777619U;
   }
   return hash;
-}
-
-std::u16string Widen(std::string_view ascii) {
-  std::u16string text;
-  text.reserve(ascii.size());
-  for (const char c : ascii) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  }
-  return text;
 }
 
 // The instance part Windows makes up when it has no serial: the nesting depth,

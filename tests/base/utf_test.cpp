@@ -80,5 +80,10 @@ TEST(Utf, RoundTripOfEveryBmpCharacterAndSomeSupplementary) {
   EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
 }
 
+// A stray byte of a name the system keeps in ASCII stays one character of that value.
+TEST(Widen, KeepsEveryByteValue) {
+  EXPECT_EQ(Widen(std::string_view("sdb1\x7F\x80\xE9\xFF", 8)), u"sdb1\u007F\u0080\u00E9\u00FF");
+}
+
 }  // namespace
 }  // namespace vellmor

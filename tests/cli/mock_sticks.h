@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <umockdev.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,7 +37,12 @@ inline std::string StickDescriptors(std::uint16_t product, bool names_serial) {
 // vellmor-cli with its output in pipes.
 class Cli {
  public:
-  explicit Cli(const std::vector<std::string>& args) {
+  // With `program`, args[0] is the program to run instead, in a process group of its own
+  // as a shell's foreground job has.
+  // With `closed_output`, it starts with standard output closed (`>&-`).
+  // With `ignored_interrupt`, SIGINT is ignored when it starts, as for `watch &` in a script.
+  explicit Cli(const std::vector<std::string>& args, bool program = false,
+               bool closed_output = false, bool ignored_interrupt = false) {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -45,12 +52,23 @@ class Cli {
     if (m_pid == 0) {
       ::dup2(out[1], 1);
       ::dup2(err[1], 2);
-      std::vector<char*> argv = {const_cast<char*>(VELLMOR_CLI)};
+      if (closed_output) {
+        ::close(1);
+      }
+      if (ignored_interrupt) {
+        ::signal(SIGINT, SIG_IGN);
+      }
+      std::vector<char*> argv;
+      if (program) {
+        ::setpgid(0, 0);
+      } else {
+        argv.push_back(const_cast<char*>(VELLMOR_CLI));
+      }
       for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
       }
       argv.push_back(nullptr);
-      ::execv(VELLMOR_CLI, argv.data());
+      ::execv(argv.front(), argv.data());
       ::_exit(127);
     }
     ::close(out[1]);
@@ -82,6 +100,62 @@ class Cli {
   }
 
   void Signal(int signal) const { ::kill(m_pid, signal); }
+
+  // Times the program has blocked so far.
+  long Blocked() const {
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.starts_with("voluntary_ctxt_switches:")) {
+        return std::stol(line.substr(24));
+      }
+    }
+    return -1;
+  }
+
+  // Waits until the program has taken every device event sent before `blocked` was read
+  // (they woke it, so it has blocked twice since) and sleeps in poll with nothing due within
+  // a second: umockdev drops events that find a full queue, so the next stick waits for this.
+  bool Idle(long blocked, milliseconds limit = milliseconds(10000)) const {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      std::ifstream call("/proc/" + std::to_string(m_pid) + "/syscall");
+      long number = -1;
+      std::string fds;
+      std::string count;
+      std::string timeout;
+      call >> number >> fds >> count >> timeout;
+      const long long wait =
+          timeout.empty() ? 0 : static_cast<long long>(std::stoull(timeout, nullptr, 16));
+      if (number == SYS_poll && (wait < 0 || wait >= 1000) && Blocked() >= blocked + 2) {
+        return true;
+      }
+      ::usleep(1000);
+    }
+    return false;
+  }
+
+  // Waits until the program has taken over SIGINT, which it does once it listens for
+  // device events: a stick plugged in from then on is an arrival.
+  bool Listening(milliseconds limit = milliseconds(10000)) const {
+    return CatchesInterrupt(m_pid, limit);
+  }
+
+  static bool CatchesInterrupt(pid_t pid, milliseconds limit, int signal = SIGINT) {
+    const auto deadline = Clock::now() + limit;
+    for (bool first = true; first || Clock::now() < deadline; first = false) {
+      std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+      std::string line;
+      while (std::getline(status, line)) {
+        if (line.starts_with("SigCgt:") &&
+            (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (signal - 1))) != 0) {
+          return true;
+        }
+      }
+      ::usleep(2 * 1000);
+    }
+    return false;
+  }
   pid_t pid() const { return m_pid; }
 
   // The reader of its standard output goes away.
@@ -159,11 +233,11 @@ class MockSticks {
   }
 
   // A stick on port `port` as the kernel announces it: the device, its interface, the
-  // SCSI host, target and logical unit, the disk and one partition. Unless `announce`,
-  // it is in /sys without its events yet.
+  // SCSI host, target and logical unit, the disk and one partition, each announced as it is
+  // added (umockdev sends an "add" for each). As with the kernel, the partition is in /sys
+  // before the disk's event goes out; Announce sends them again.
   std::string Plug(int port, const char* serial,
-                   const std::vector<const char*>& partition_properties = {},
-                   bool announce = true) {
+                   const std::vector<const char*>& partition_properties = {}) {
     const std::string name = "1-" + std::to_string(port);
     std::vector<const char*> attributes = {"product", "Flash Disk"};
     if (serial != nullptr) {
@@ -185,6 +259,15 @@ class MockSticks {
     const std::string disk_name =
         std::string("sd") + static_cast<char>('a' + port / 26) + static_cast<char>('a' + port % 26);
     const std::string minor = std::to_string(port * 16);
+    {
+      gchar* const root = umockdev_testbed_get_root_dir(m_bed);
+      const std::string early =
+          std::string(root) + unit + "/block/" + disk_name + "/" + disk_name + "1/";
+      g_free(root);
+      g_mkdir_with_parents(early.c_str(), 0755);
+      g_file_set_contents((early + "size").c_str(), "30029824\n", -1, nullptr);
+      g_file_set_contents((early + "partition").c_str(), "1\n", -1, nullptr);
+    }
     const std::string disk =
         Add("block", disk_name, (unit + "/block").c_str(),
             {"size", "30031872", "dev", ("65:" + minor).c_str()}, {"DEVTYPE", "disk"});
@@ -193,9 +276,6 @@ class MockSticks {
                                        ("65:" + std::to_string(port * 16 + 1)).c_str()},
                                       Joined({"DEVTYPE", "partition"}, partition_properties));
     m_parts[usb] = {usb, interface, disk, partition};
-    if (announce) {
-      Announce(usb);
-    }
     return usb;
   }
 

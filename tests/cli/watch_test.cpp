@@ -2,6 +2,7 @@
 // reach vellmor-cli as they would from the kernel, with or without a udev daemon.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 
@@ -30,8 +31,7 @@ TEST_F(WatchTest, WaitReadsTheStickPluggedInAndGivesUpWhenNoneComes) {
   EXPECT_EQ(none.ErrorLines(1), "请插入U盘\n");
 
   Cli waiting({"--wait", "--json"});
-  // Give it time to start listening; a stick plugged in before that is simply present.
-  ::usleep(300 * 1000);
+  ASSERT_TRUE(waiting.Listening());
   m_sticks.Plug(2, "4C530001231120115142");
   EXPECT_EQ(waiting.Status(), 0);
   EXPECT_EQ(waiting.Lines(1).substr(0, 33), R"({"serial":"4C530001231120115142",)");
@@ -46,24 +46,53 @@ TEST_F(WatchTest, CheckWaitsPastOtherSticksForTheOneWithTheDigestAndGivesUpWitho
   EXPECT_GE(Clock::now() - start, milliseconds(300));
 
   Cli waiting({"check", "--wait", "20", digest});
-  ::usleep(300 * 1000);
+  ASSERT_TRUE(waiting.Listening());
+  const long blocked = waiting.Blocked();
   m_sticks.Plug(2, "OTHERSTICK000001");
-  ::usleep(500 * 1000);
+  ASSERT_TRUE(waiting.Idle(blocked));
   m_sticks.Plug(3, "4C530001231120115142");
   EXPECT_EQ(waiting.Status(), 0);
   EXPECT_EQ(waiting.Lines(2),
             "USB\\VID_0781&PID_5567\\4C530001231120115142\n4C530001231120115142\n");
 }
 
-// A script that calls --wait must tell an interrupt from "no drive".
-TEST_F(WatchTest, InterruptedWaitReadsNothingAndExitsAsTheSignal) {
+// A script that calls --wait must tell an interrupt from "no drive", and a shell loop
+// around it must stop: it dies by the signal, so bash ends too instead of going on.
+TEST_F(WatchTest, InterruptedWaitReadsNothingAndDiesByTheSignalSoTheShellStops) {
   for (const int signal : {SIGINT, SIGTERM}) {
     Cli waiting({"--wait"});
-    ::usleep(300 * 1000);
+    ASSERT_TRUE(waiting.Listening());
     waiting.Signal(signal);
     EXPECT_EQ(waiting.Status(), 128 + signal);
     EXPECT_EQ(waiting.Lines(1), "");
   }
+
+  const std::string script = std::string("'") + VELLMOR_CLI + "' --wait 30; echo after";
+  Cli shell({"/bin/bash", "-c", script}, true);
+  pid_t program = -1;
+  const auto deadline = Clock::now() + milliseconds(10000);
+  while (program < 0 && Clock::now() < deadline) {
+    std::ifstream children("/proc/" + std::to_string(shell.pid()) + "/task/" +
+                           std::to_string(shell.pid()) + "/children");
+    if (!(children >> program)) {
+      program = -1;
+      ::usleep(2 * 1000);
+    }
+  }
+  ASSERT_GT(program, 0);
+  ASSERT_TRUE(Cli::CatchesInterrupt(program, milliseconds(10000)));
+  // As the terminal does for Ctrl-C: the whole foreground group.
+  ::kill(-shell.pid(), SIGINT);
+  EXPECT_EQ(shell.Status(), 128 + SIGINT);
+  EXPECT_EQ(shell.Lines(1), "");
+
+  // Started with SIGINT ignored (in the background of a script): the terminal's Ctrl-C is
+  // not for it; SIGTERM still is.
+  Cli background({"--wait"}, false, false, true);
+  ASSERT_TRUE(Cli::CatchesInterrupt(background.pid(), milliseconds(10000), SIGTERM));
+  EXPECT_FALSE(Cli::CatchesInterrupt(background.pid(), milliseconds(0)));
+  background.Signal(SIGTERM);
+  EXPECT_EQ(background.Status(), 128 + SIGTERM);
 }
 
 TEST_F(WatchTest, WatchEndsWhenItsReaderHasGone) {
@@ -71,12 +100,22 @@ TEST_F(WatchTest, WatchEndsWhenItsReaderHasGone) {
   ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
   watch.CloseOutput();
   EXPECT_EQ(watch.StatusWithin(milliseconds(2000)), 0);
+
+  // Started with no standard output at all, its lines go nowhere, and its event socket
+  // does not take their descriptor.
+  Cli closed({"watch", "--csv"}, false, true);
+  ASSERT_NE(closed.ErrorLines(1).find("watching for USB drives"), std::string::npos);
+  m_sticks.Plug(2, "4C530001231120115142");
+  ASSERT_TRUE(closed.Listening());
+  closed.Signal(SIGTERM);
+  EXPECT_EQ(closed.Status(), 128 + SIGTERM);
+  EXPECT_EQ(closed.ErrorLines(2), closed.ErrorLines(1)) << "nothing more on standard error";
 }
 
 TEST_F(WatchTest, WatchWritesALinePerArrivalAlsoOnTheSamePortAndEndsOnTerminate) {
   m_sticks.Plug(2, "ALREADY000000001");  // present before: not a new arrival
-  // In /sys when the first scan runs, its events still on the way.
-  const std::string during = m_sticks.Plug(6, "DURINGSTART00001", {}, false);
+  // In /sys when the first scan runs, its events (gone before anyone listened) still to come.
+  const std::string during = m_sticks.Plug(6, "DURINGSTART00001");
   Cli watch({"watch", "--csv"});
   ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
   EXPECT_EQ(watch.Lines(1),
@@ -96,7 +135,7 @@ TEST_F(WatchTest, WatchWritesALinePerArrivalAlsoOnTheSamePortAndEndsOnTerminate)
   m_sticks.Replug(stick, true);
   watch.Lines(6);
   watch.Signal(SIGTERM);
-  EXPECT_EQ(watch.Status(), 0);
+  EXPECT_EQ(watch.Status(), 128 + SIGTERM);
   const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)";
   const std::string own = time + R"(,4C530001231120115143,[0-9A-F]{32},0781,5567,)"
                                  R"(USB\\VID_0781&PID_5567\\4C530001231120115143,,)"
