@@ -338,6 +338,10 @@ TEST_F(CliTest, BadArgumentsGetOneLineAndStatus2) {
       {"--sysfs-root", ""},
       {"--sysfs-root", "/nonexistent/vellmor"},
       {"list", "--", "line\nbreak"},
+      {"watch", "--log", "--csv"},
+      {"watch", "--json", "--log"},
+      {"drives", "--log"},
+      {"--log"},
   };
   for (const auto& args : cases) {
     const Outcome run = Cli(args);
