@@ -121,6 +121,11 @@ std::string Line(WatchFormat format, const std::string& time, const drives::UsbD
 
 }  // namespace
 
+bool LogRemovals(drives::LogSink& log, const std::vector<drives::UsbDevice>& gone,
+                 std::string& error) {
+  return drives::LogDrives(log, drives::LogEvent::kRemoved, gone, error);
+}
+
 int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
              std::ostream& out, std::ostream& err) {
   std::string error;
