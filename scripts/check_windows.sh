@@ -590,7 +590,8 @@ check "installed: the event source's message file" \
   grep -qxF 'EventMessageFile REG_EXPAND_SZ C:\Program Files\Vellmor\vellmor-cli.exe' <<<"$source_entry"
 check "installed: the event source's types" grep -qxF 'TypesSupported REG_DWORD 0x7' <<<"$source_entry"
 check "installed: VellmorWatch runs" service_reaches 10000 RUNNING
-run 'C:\Program Files\Vellmor\Uninstall.exe' /S '_?=C:\Program Files\Vellmor'
+# _?= must be unquoted, so the folder's short name.
+run 'C:\Program Files\Vellmor\Uninstall.exe' /S '_?=C:\PROGRA~1\Vellmor'
 check "the uninstaller stops and removes VellmorWatch" test -z "$(service_state)"
 check "the uninstaller removes the event source" test -z "$(event_source)"
 rm -rf "$installed"

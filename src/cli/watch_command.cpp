@@ -119,6 +119,11 @@ std::string Line(WatchFormat format, const std::string& time, const drives::UsbD
 
 }  // namespace
 
+bool LogRemovals(drives::LogSink& log, const std::vector<drives::UsbDevice>& gone,
+                 std::string& error) {
+  return drives::LogDrives(log, drives::LogEvent::kRemoved, gone, error);
+}
+
 int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
              std::ostream& out, std::ostream& err) {
   std::string error;
@@ -134,6 +139,8 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     return Fail(err, error, kExitFailure);
   }
   if (log) {
+    // An inventory needs the end of a stick's stay as much as its start.
+    arrivals->ReportRemovals(true);
     // After a boot or a restart the log still names every drive plugged in.
     if (!drives::LogDrives(*log, drives::LogEvent::kPresent, arrivals->present(), error)) {
       return Fail(err, error, kExitFailure);
@@ -169,7 +176,8 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
         break;
     }
     if (log) {
-      if (!drives::LogDrives(*log, drives::LogEvent::kArrived, result.devices, error)) {
+      if (!drives::LogDrives(*log, drives::LogEvent::kArrived, result.devices, error) ||
+          !LogRemovals(*log, result.removed, error)) {
         return Fail(err, error, kExitFailure);
       }
       continue;

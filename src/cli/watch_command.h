@@ -1,9 +1,12 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "cli.h"
 #include "drives/drives.h"
+#include "drives/log_event.h"
 
 namespace vellmor::cli {
 
@@ -14,5 +17,10 @@ enum class WatchFormat { kText, kJson, kCsv, kLog };
 // an interrupt or terminate request, which ends it with status 0.
 int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
              std::ostream& out, std::ostream& err);
+
+// watch --log's entries for drives the watcher reports gone, each with what was known of it
+// when it came; false at the first that cannot be written.
+bool LogRemovals(drives::LogSink& log, const std::vector<drives::UsbDevice>& gone,
+                 std::string& error);
 
 }  // namespace vellmor::cli

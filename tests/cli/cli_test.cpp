@@ -21,7 +21,9 @@
 #include "cli/check_command.h"
 #include "cli/options.h"
 #include "cli/usage.h"
+#include "cli/watch_command.h"
 #include "digest/digest.h"
+#include "fake_log_sink.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
 #include "usb_descriptor_bytes.h"
@@ -399,6 +401,10 @@ TEST_F(CliTest, BadArgumentsGetOneLineAndStatus2) {
       {"--sysfs-root", ""},
       {"--sysfs-root", "/nonexistent/vellmor"},
       {"list", "--", "line\nbreak"},
+      {"watch", "--log", "--csv"},
+      {"watch", "--json", "--log"},
+      {"drives", "--log"},
+      {"--log"},
   };
   for (const auto& args : cases) {
     const Outcome run = Cli(args);
@@ -707,6 +713,31 @@ TEST_F(CliTest, WriteFailureIsNotSuccess) {
   std::ostringstream err;
   EXPECT_EQ(RunCli({"digest", "abc"}, in, out, err), kExitFailure);
   EXPECT_EQ(err.str(), "vellmor-cli: cannot write to standard output\n");
+}
+
+// Where the watcher's removals go: an entry per drive gone, with what was known of it.
+TEST(WatchLogTest, RemovalsAreLoggedWithTheIdentityKnownAtArrival) {
+  drives::UsbDevice stick;
+  stick.serial = u"GONE000000000001";
+  stick.device_id = u"USB\\VID_0781&PID_5567\\GONE000000000001";
+  stick.port = u"1-4";
+  stick.mass_storage = true;
+  test::FakeLogSink sink;
+  std::string error;
+  EXPECT_TRUE(LogRemovals(sink, {stick}, error));
+  ASSERT_EQ(sink.m_entries.size(), 1U);
+  EXPECT_EQ(sink.m_entries[0].event, drives::LogEvent::kRemoved);
+  std::vector<std::string> values;
+  for (const drives::LogField& field : sink.m_entries[0].fields) {
+    if (field.name == "MESSAGE_ID" || field.name == "VELLMOR_EVENT" ||
+        field.name == "VELLMOR_SERIAL" || field.name == "VELLMOR_LOCATION") {
+      values.push_back(field.value);
+    }
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"5c1ec34a9a544a39b09199160db2ca7c", "removed",
+                                              "GONE000000000001", "1-4"}));
+  sink.m_fail_after = 1;
+  EXPECT_FALSE(LogRemovals(sink, {stick}, error));
 }
 
 }  // namespace

@@ -8,30 +8,10 @@
 
 #include "drives/drive_json.h"
 #include "drives/serial_notes.h"
+#include "fake_log_sink.h"
 
 namespace vellmor::drives {
 namespace {
-
-// Keeps what a real sink would be given.
-class FakeLogSink : public LogSink {
- public:
-  struct Entry {
-    LogEvent event;
-    std::vector<LogField> fields;
-  };
-
-  bool Write(LogEvent event, const UsbDevice& device, std::string& error) override {
-    if (m_entries.size() == m_fail_after) {
-      error = "full";
-      return false;
-    }
-    m_entries.push_back({event, LogFields(event, device)});
-    return true;
-  }
-
-  std::vector<Entry> m_entries;
-  std::size_t m_fail_after = SIZE_MAX;
-};
 
 UsbDevice Stick() {
   UsbDevice device;
@@ -174,7 +154,7 @@ TEST(LogEventTest, DrivesAreLoggedInOrderAndOtherDevicesNot) {
   keyboard.mass_storage = false;
   UsbDevice second = Stick();
   second.serial = u"SECOND0000000001";
-  FakeLogSink sink;
+  vellmor::test::FakeLogSink sink;
   std::string error;
   EXPECT_TRUE(LogDrives(sink, LogEvent::kPresent, {Stick(), keyboard, second}, error));
   ASSERT_EQ(sink.m_entries.size(), 2U);

@@ -76,16 +76,26 @@ TEST(JournalTest, WatchLogsEachDriveWithItsFieldsAndTheCollectorReceivesThem) {
   ASSERT_TRUE(vellmor::mock::MockSticks::Usable()) << "run under umockdev-wrapper";
   ASSERT_NE(std::getenv("VELLMOR_TEST_RECEIVED"), nullptr) << "run in journal_namespace.sh";
   vellmor::mock::MockSticks sticks;
-  sticks.Plug(2, "4C530001231120115142");
+  const std::string first = sticks.Plug(2, "4C530001231120115142");
   Cli watch({"watch", "--log"});
   ASSERT_NE(watch.ErrorLines(1).find("watching for USB drives"), std::string::npos);
   // A placeholder serial, and a label that tries to end its field and start another.
   sticks.Plug(3, "AAAAAAAA", {"ID_FS_LABEL_ENC", "x\\x0aVELLMOR_SERIAL=FAKE\\x0aPRIORITY=0"});
-  const std::vector<nlohmann::json> entries = AwaitEntries(2);
+  ASSERT_EQ(AwaitEntries(2).size(), 2U);
+  // Gone, it is logged with what was known of it, although nothing can be read of it now.
+  sticks.Unplug(first);
+  const std::vector<nlohmann::json> entries = AwaitEntries(3);
   watch.Signal(SIGTERM);
-  EXPECT_EQ(watch.Status(), 0);
+  EXPECT_EQ(watch.Status(), 128 + SIGTERM);
   EXPECT_EQ(watch.Lines(1), "");
-  ASSERT_EQ(entries.size(), 2U);
+  ASSERT_EQ(entries.size(), 3U);
+
+  const nlohmann::json& removed = entries[2];
+  EXPECT_EQ(Text(removed, "VELLMOR_EVENT"), "removed");
+  EXPECT_EQ(Text(removed, "MESSAGE_ID"), "5c1ec34a9a544a39b09199160db2ca7c");
+  EXPECT_EQ(Text(removed, "VELLMOR_SERIAL"), "4C530001231120115142");
+  EXPECT_EQ(Text(removed, "VELLMOR_DIGEST"), "AE6E35C8E506AAF9F9C52D8CA2E4E68A");
+  EXPECT_EQ(Text(removed, "VELLMOR_LOCATION"), "1-2");
 
   const nlohmann::json& present = entries[0];
   EXPECT_EQ(Text(present, "VELLMOR_EVENT"), "present");
