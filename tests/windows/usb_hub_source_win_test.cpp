@@ -274,7 +274,7 @@ class ScriptedObject final : public IWbemClassObject {
 
   HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, long, VARIANT* value, CIMTYPE*, long*) override {
     if (std::wstring_view(name) != L"DeviceID") {
-      return WBEM_E_NOT_FOUND;
+      return E_INVALIDARG;
     }
     value->vt = VT_BSTR;
     value->bstrVal = SysAllocStringLen(m_id.data(), static_cast<UINT>(m_id.size()));
