@@ -149,21 +149,24 @@ if(WIN32)
   # vellmor-cli on PATH: a choice on the installer's options page, off unless chosen, or
   # /PATH=AllUsers or /PATH=CurrentUser with /S. CPack's own step adds $INSTDIR\bin,
   # which does not exist here and is passed over; the programs sit in $INSTDIR itself.
+  # The section reads the page's choice into the variables just before these commands.
   set(CPACK_NSIS_MODIFY_PATH ON)
-  set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS
-      "\\\${GetOptions} $CMDLINE '/PATH=' $1
-StrCmp $1 'AllUsers' 0 +3
-  StrCpy $ADD_TO_PATH_ALL_USERS 1
-  StrCpy $DO_NOT_ADD_TO_PATH 0
-StrCmp $1 'CurrentUser' 0 +3
-  StrCpy $ADD_TO_PATH_CURRENT_USER 1
-  StrCpy $DO_NOT_ADD_TO_PATH 0")
   string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+\\\${GetOptions} $CMDLINE '/PATH=' $1
+StrCmp $1 'AllUsers' 0 +2
+  StrCpy $ADD_TO_PATH_ALL_USERS 1
+StrCmp $1 'CurrentUser' 0 +2
+  StrCpy $ADD_TO_PATH_CURRENT_USER 1
 StrCmp $ADD_TO_PATH_ALL_USERS 1 +2 0
 StrCmp $ADD_TO_PATH_CURRENT_USER 1 0 +3
   Push $INSTDIR
   Call AddToPath")
+  # Taken off whichever PATH has it: the recorded choice predates /PATH=.
   string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+StrCpy $ADD_TO_PATH_ALL_USERS 1
+Push $INSTDIR
+Call un.RemoveFromPath
+StrCpy $ADD_TO_PATH_ALL_USERS 0
 Push $INSTDIR
 Call un.RemoveFromPath")
 else()

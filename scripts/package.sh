@@ -101,11 +101,15 @@ done
 "$root/usr/bin/vellmor-cli" --version || fail "the unpacked vellmor-cli does not run"
 digest=$("$root/usr/bin/vellmor-cli" digest abc) || fail "the unpacked vellmor-cli digest failed"
 [[ $digest == 900150983CD24FB0D6963F7D28E17F72 ]] || fail "the unpacked vellmor-cli digests abc as $digest"
-# A vendor's program built against the unpacked library through its .pc file.
+# A vendor's program built against the unpacked library through its .pc file, which names
+# /usr (so that pkg-config prints no system folder there): here the prefix is the unpacked one.
 pc_dir=$(dirname "$(find "$root/usr/lib" -name vellmor.pc | head -n 1)")
+[[ $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs vellmor | xargs) == -lvellmor ]] ||
+  fail "pkg-config --cflags --libs vellmor names system folders"
 # shellcheck disable=SC2046
 cc -o "$root/licence_check" examples/licence_check.c \
-  $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs vellmor) -Wl,-rpath,"$pc_dir/.." ||
+  $(PKG_CONFIG_PATH=$pc_dir pkg-config --define-variable=prefix="$root/usr" --cflags --libs vellmor) \
+  -Wl,-rpath,"$pc_dir/.." ||
   fail "examples/licence_check.c does not build against the unpacked libvellmor-dev"
 "$root/licence_check" 00000000000000000000000000000000 >/dev/null
 [[ $? -eq 1 ]] || fail "the licence check against the unpacked library found a stick with digest 0"
