@@ -92,7 +92,7 @@ void BM_WatchBurst(benchmark::State& state) {
     for (int port = 2; port < 2 + kBurst; ++port) {
       char serial[32];
       std::snprintf(serial, sizeof serial, "BURST%011d", port);
-      sticks.Plug(port, serial, {}, false);
+      sticks.Plug(port, serial);
     }
     const std::size_t before = Entries("present");
     const auto start = Clock::now();
