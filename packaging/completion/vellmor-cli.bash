@@ -63,11 +63,14 @@ _vellmor_cli() {
       # Only the commands every option given so far applies to.
       words='--json --wait --sysfs-root -h --help -V --version'
       local commands='list drives watch digest select check allowed history'
-      [[ $given == *' --json '* ]] && commands=${commands//digest/} commands=${commands//select/}
+      [[ $given == *' --json '* ]] && commands=${commands//digest/} commands=${commands//select/} &&
+        commands=${commands//allowed/}
       [[ $given == *' --wait '* ]] && commands='check'
       [[ $given == *' --sysfs-root '* ]] && commands=${commands//watch/} &&
-        commands=${commands//digest/} commands=${commands//select/}
-      [[ $given == *' --csv '* ]] && commands=watch
+        commands=${commands//digest/} commands=${commands//select/} &&
+        commands=${commands//allowed/} commands=${commands//history/}
+      [[ $given == *' --csv '* ]] && commands='watch history'
+      [[ $given == *' --log '* ]] && commands=watch
       words+=" $commands"
       ;;
     list) words='--json --sysfs-root' ;;
@@ -93,8 +96,9 @@ _vellmor_cli() {
   for candidate in $words; do
     [[ $given == *" $candidate "* ]] && continue
     case $candidate in
-      --json) [[ $given == *' --csv '* ]] && continue ;;
-      --csv) [[ $given == *' --json '* ]] && continue ;;
+      --json) [[ $given == *' --csv '* || $given == *' --log '* ]] && continue ;;
+      --csv) [[ $given == *' --json '* || $given == *' --log '* ]] && continue ;;
+      --log) [[ $given == *' --json '* || $given == *' --csv '* ]] && continue ;;
       --wait) [[ $given == *' --sysfs-root '* ]] && continue ;;
       --sysfs-root) [[ $given == *' --wait '* ]] && continue ;;
       -V | --version) [[ $given == ' ' && -z $command ]] || continue ;;

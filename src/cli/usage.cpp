@@ -102,8 +102,7 @@ Options:
                      DIR/bus/usb/devices instead of the system's own list;
                      drives then opens volumes and reads mounts only as
                      --dev-root and --mount-table say.
-  --csv              History: the rows as comma-separated values, as watch's.
-                     Watch: comma-separated values with a header line: time,
+  --csv              Watch: comma-separated values with a header line: time,
                      serial, digest, vendorId, productId, deviceId,
                      mountPoints, labels, notes. Lines end in CRLF; lists are
                      separated by ";", with ";" and "\" in an item escaped by
@@ -111,6 +110,7 @@ Options:
                      none. A cell beginning with = + - or @ gets a leading ',
                      control characters are written as \xNN, and a file (not a
                      pipe) starts with a UTF-8 byte-order mark for spreadsheets.
+                     History: the rows as comma-separated values, as watch's.
   --log              Watch: no lines; each USB drive present at the start and
                      each one plugged in becomes an entry of the system's log
                      (the systemd journal; on Windows the Application log,
@@ -156,7 +156,8 @@ std::string UsageTextFor(bool sysfs) {
     return text;
   }
   for (const std::string_view synopsis :
-       {" [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]", " [--sysfs-root DIR]"}) {
+       {"\n           [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]",
+        " [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]", " [--sysfs-root DIR]"}) {
     for (auto at = text.find(synopsis); at != std::string::npos; at = text.find(synopsis)) {
       text.erase(at, synopsis.size());
     }

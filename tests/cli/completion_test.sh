@@ -26,16 +26,17 @@ mkdir -p "$root/sysfs-one" "$root/sysfs-two"
 # After --wait only check is left; seconds are typed, not offered.
 offers "--help --json -h check " --wait 3 ''
 offers "" --wait ''
-offers "--json " --wait 3 check -
-# --csv and --json exclude each other, and what was given is not offered again.
+offers "--allowed --json " --wait 3 check -
+# --csv, --json and --log exclude each other, and what was given is not offered again.
 offers "" watch --csv -
-offers "--csv --json " watch -
+offers "--csv --json --log " watch -
+offers "" watch --log -
 offers "--json " --sysfs-root "$root" list -
 offers "list " --sysfs-root "$root" l
 offers "$root/sysfs-one $root/sysfs-two " --sysfs-root = "$root/sysfs-"
 offers "$root/sysfs-one $root/sysfs-two " list --sysfs-root="$root/sysfs-"
 offers "16 32 " digest --length = ''
-offers "--dev-root --json --mount-table " drives --sysfs-root = "$root" -
+offers "--allowed --dev-root --json --mount-table " drives --sysfs-root = "$root" -
 offers "drives " dr
 offers "" list dr
 exit $failed
