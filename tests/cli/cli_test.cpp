@@ -701,7 +701,8 @@ TEST_F(CliTest, HelpOffersOnlyTheOptionsOfTheSystem) {
   }
   EXPECT_NE(windows_text.find("  --csv              Watch: comma-separated values"),
             std::string::npos);
-  EXPECT_NE(windows_text.find("vellmor-cli drives [--json] [--allowed FILE]\n"), std::string::npos) << windows_text;
+  EXPECT_NE(windows_text.find("vellmor-cli drives [--json] [--allowed FILE]\n"), std::string::npos)
+      << windows_text;
   EXPECT_NE(windows_text.find("  --length N         Digest"), std::string::npos);
   EXPECT_NE(windows_text.find("and check: print one JSON object"), std::string::npos);
   EXPECT_NE(windows_text.find("\n  --wait [SECONDS]   Read: when no USB drive"), std::string::npos);
