@@ -7,7 +7,8 @@
 # compared is built, without the compiler cache, so every object is compiled anew.
 # A difference fails and shows diffoscope's report on it.
 # Usage: scripts/check_reproducible.sh [LINUX_BUILD [MINGW_BUILD]]
-#        (default build/ci and build/mingw; an empty or missing tree is skipped)
+#        (default build/ci and build/mingw; an empty or missing tree is skipped;
+#        VELLMOR_REBUILD_KEEP=1 keeps the copy)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,13 +31,23 @@ trees=()
 [[ ${#trees[@]} -gt 0 ]] || { echo "reproducible: no build tree to compare with" >&2; exit 1; }
 
 export CCACHE_DISABLE=1
+# ccache with a base_dir hands the compiler relative paths, which the prefix maps do not
+# catch: such a tree differs from any build without it.
+for tree in "$linux_build" "$mingw_build"; do
+  grep -qs '^CMAKE_CXX_COMPILER_LAUNCHER:.*ccache' "$tree/CMakeCache.txt" &&
+    echo "reproducible: note: $tree was compiled through ccache; compare trees built without it"
+done
 
 # The sources as they stand, tracked and new, without what git ignores, over a clone
 # of the history (the package times and the manual pages' dates come from it). The
 # copy's folder differs from this one in name and length, and its files have the time
 # of the copy, as a fresh checkout has.
 copy=$(mktemp -d /tmp/vellmor-rebuild.XXXXXXXX)
-trap 'rm -rf "$copy"' EXIT
+if [[ -n ${VELLMOR_REBUILD_KEEP:-} ]]; then
+  echo "reproducible: the copy stays in $copy"
+else
+  trap 'rm -rf "$copy"' EXIT
+fi
 { git clone -q --local --no-checkout . "$copy" && git -C "$copy" reset -q --soft "$(git rev-parse HEAD)"; } ||
   { echo "reproducible: could not clone the history" >&2; exit 1; }
 git ls-files -z --cached --others --exclude-standard |
