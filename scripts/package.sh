@@ -92,7 +92,8 @@ for package in "$deb" "$library_deb" "$dev_deb"; do
 done
 [[ -x $root/usr/bin/vellmor && -x $root/usr/bin/vellmor-cli ]] || fail "programs are not executable"
 # The programs and the library as shipped keep the protections they were built with.
-scripts/check_hardening.sh "$root/usr/bin/vellmor" "$root/usr/bin/vellmor-cli" "$root"/usr/lib/*/libvellmor.so.1 ||
+scripts/check_hardening.sh "$root/usr/bin/vellmor" "$root/usr/bin/vellmor-cli" "$root"/usr/lib/*/libvellmor.so.1 \
+  "$build"/src/*/libvellmor_*.a ||
   fail "a shipped binary lacks a protection (docs/hardening.md)"
 (cd "$build" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not match the packages"
 for package in "$deb" "$library_deb" "$dev_deb"; do
