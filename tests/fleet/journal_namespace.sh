@@ -26,11 +26,12 @@ await() {
 mount --make-rprivate /
 mount -t tmpfs tmpfs /run
 mount -t tmpfs tmpfs /var/log
-mount -t tmpfs tmpfs /tmp
 mount -t cgroup2 cgroup2 /sys/fs/cgroup 2>/dev/null ||
   { mount -t tmpfs tmpfs /sys/fs/cgroup && mount -t cgroup2 cgroup2 /sys/fs/cgroup; }
 export VELLMOR_TEST_MACHINE_ID=0e11e7c0ffee4a5e9b1a3c0f1ee7d00d
-mkdir -p /run/vellmor-test /var/log/journal
+mkdir -p /run/vellmor-test/tmp /var/log/journal
+# Scratch files in the private /run; /tmp itself stays, since the checkout may be there.
+export TMPDIR=/run/vellmor-test/tmp
 echo "$VELLMOR_TEST_MACHINE_ID" >/run/vellmor-test/machine-id
 mount --bind /run/vellmor-test/machine-id /etc/machine-id
 ip link set lo up
