@@ -313,6 +313,10 @@ std::optional<std::uint64_t> ParseUtcTime(std::string_view text) {
   int minutes = 0;
   int seconds = 0;
   if (text.size() > 10) {
+    // Only "T12:34" or "T12:34:56" may follow; the size is checked before any index.
+    if (text.size() != 16 && text.size() != 19) {
+      return std::nullopt;
+    }
     const auto h = number(11, 2);
     const auto m = number(14, 2);
     const auto s = text.size() > 16 ? number(17, 2) : std::optional<int>(0);
