@@ -227,7 +227,7 @@ void SysfsDriveSource::ReadVolumes(std::vector<Walked*> devices) const {
 class SysfsDriveSource::SysfsVolumeRead : public VolumeRead {
  public:
   SysfsVolumeRead(const SysfsDriveSource& source, std::optional<std::vector<Walked>> walked,
-                  std::string location)
+                  const std::string& location)
       : m_source(source),
         m_deadline(ProbeJob::Clock::now() + source.m_paths.media_deadline),
         m_walked(std::move(walked)) {
