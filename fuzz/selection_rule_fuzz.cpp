@@ -120,15 +120,30 @@ class ScriptedService : public UsbHubService {
   explicit ScriptedService(const Script& script) : m_script(script) {}
 
   std::unique_ptr<UsbHubResults> ExecQuery(std::u16string_view query) override {
-    FUZZ_CHECK(query == u"Select * From Win32_USBHub");
+    if (query == vellmor::serial::kUsbStorageQuery) {
+      // The storage devices: every identifier without "&", so none names an interface.
+      m_storage.ids.clear();
+      for (const DeviceId& id : m_script.ids) {
+        if (IsStorage(id)) {
+          m_storage.ids.push_back(id);
+        }
+      }
+      return std::make_unique<ScriptedResults>(m_storage);
+    }
+    FUZZ_CHECK(query == vellmor::serial::kUsbHubQuery);
     if (m_script.queryFails) {
       return nullptr;
     }
     return std::make_unique<ScriptedResults>(m_script);
   }
 
+  static bool IsStorage(const DeviceId& id) {
+    return id.kind == DeviceId::Kind::kText && id.text.find(u'&') == std::u16string::npos;
+  }
+
  private:
   const Script& m_script;
+  Script m_storage;
 };
 
 class ScriptedSource : public UsbHubSource {
@@ -148,11 +163,13 @@ class ScriptedSource : public UsbHubSource {
 };
 
 // The rule restated without the code under test.
-SerialValue ExpectedSerial(const std::vector<DeviceId>& ids, std::size_t count) {
+SerialValue ExpectedSerial(const std::vector<DeviceId>& ids, std::size_t count,
+                           bool storage_only = false) {
   SerialValue value;
   for (std::size_t i = 0; i < count; ++i) {
     const DeviceId& id = ids[i];
-    if (id.kind != DeviceId::Kind::kText || id.text.find(u"VID") == std::u16string::npos) {
+    if (id.kind != DeviceId::Kind::kText || id.text.find(u"VID") == std::u16string::npos ||
+        (storage_only && !ScriptedService::IsStorage(id))) {
       continue;
     }
     const std::size_t separator = id.text.rfind(u'\\');
@@ -200,7 +217,8 @@ void CheckCc(const Script& script) {
   for (std::size_t i = 0; i < delivered; ++i) {
     FUZZ_CHECK(collected[i] == script.ids[i]);
   }
-  FUZZ_CHECK(vellmor::serial::CC(source) == ExpectedSerial(script.ids, delivered));
+  // The read takes the last storage device among those the hub query delivered.
+  FUZZ_CHECK(vellmor::serial::CC(source) == ExpectedSerial(script.ids, delivered, true));
 }
 
 }  // namespace
