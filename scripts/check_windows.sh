@@ -206,9 +206,11 @@ sums_match() {
       "$(basename "$installer") $(basename "$zip_file") "
 }
 check "SHA256SUMS lists the ZIP and the installer as they are" sums_match
+# What a rebuild elsewhere would change; the rebuild itself is a release step.
+check "the shipped programs name no build folder and the ZIP is dated by SOURCE_DATE_EPOCH" \
+  scripts/check_build_traces.sh "$build_dir" "$zip_dir/Vellmor.exe" "$zip_dir/vellmor-cli.exe" \
+  "$sdk/vellmor.dll" "$zip_file"
 elapsed "packages" "$start"
-# The test command waits for the packages before comparing them with a rebuild.
-[[ -n ${VELLMOR_WINE_START_FILE:-} ]] && touch "$VELLMOR_WINE_START_FILE"
 
 if [[ $use_wine -eq 0 ]]; then
   finish

@@ -96,6 +96,10 @@ scripts/check_hardening.sh "$root/usr/bin/vellmor" "$root/usr/bin/vellmor-cli" "
   "$build"/src/*/libvellmor_*.a ||
   fail "a shipped binary lacks a protection (docs/hardening.md)"
 (cd "$build" && sha256sum --check --strict SHA256SUMS) || fail "SHA256SUMS does not match the packages"
+# What a rebuild elsewhere would change; the rebuild itself is a release step.
+scripts/check_build_traces.sh "$build" "$root/usr/bin/vellmor" "$root/usr/bin/vellmor-cli" \
+  "$root"/usr/lib/*/libvellmor.so.1 "$build"/*.deb ||
+  fail "a shipped file carries the build's folder or clock (docs/hardening.md)"
 for package in "$deb" "$library_deb" "$dev_deb"; do
   grep -qE "^[0-9a-f]{64}  $(basename "$package")\$" "$build/SHA256SUMS" || fail "SHA256SUMS lacks $(basename "$package")"
 done

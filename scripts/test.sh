@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
 # the ci build (warnings are errors) and its tests, the Debian package, the Windows
-# cross-build and its checks under wine, a sanitizer build, fuzzing, static analysis
-# and a second build in another folder that must give the same bytes. Exits
+# cross-build and its checks under wine, a sanitizer build that also makes the fuzz
+# targets, fuzzing and static analysis. The whole rebuild comparison is a release step
+# (docs/checks.md); the packages' checks look for what it would find. Exits
 # non-zero when any stage fails; stops at once when the packages cannot be
 # installed or the ci build fails, since every later stage needs them.
 #
@@ -115,14 +116,11 @@ stop_unless() {
 stop_unless "install packages" scripts/install_deps.sh build ui test windows fuzz analysis package
 stop_unless "ci build" build_preset ci
 
-# The Windows stage from here on, beside the rest; it says when its packages are made
-# and the wine runs begin.
+# The Windows stage from here on, beside the rest.
 windows_log=$log_dir/check_windows.log
-windows_packed=$log_dir/windows-packed
-rm -f "$windows_packed"
 windows_start=$SECONDS
 (
-  VELLMOR_WINE_START_FILE=$windows_packed scripts/check_windows.sh
+  scripts/check_windows.sh
   status=$?
   times >"$times_file.windows"
   awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d\n", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
@@ -137,12 +135,6 @@ windows_result() {
   echo "(check_windows.sh: $((SECONDS - windows_start)) s in the background, processor $(cat "$windows_cpu_file") s)"
   return "$status"
 }
-# The comparison needs the ZIP and the installer the Windows stage made.
-windows_packages() {
-  while [[ ! -e $windows_packed ]] && kill -0 "$windows_pid" 2>/dev/null; do
-    sleep 1
-  done
-}
 
 stage "ci tests" test_preset ci
 stage "bench preset configures" configure_bench
@@ -152,15 +144,11 @@ stage "package.sh" scripts/package.sh build/ci
 renice -n 19 -p $$ >/dev/null
 ionice -c 3 -p $$ 2>/dev/null || true
 # The window program and its tests ran in the ci build; here the libraries, where device
-# text and files are parsed, the CLI and libvellmor run under the sanitizers
-# (docs/checks.md).
+# text and files are parsed, the CLI and libvellmor run under the sanitizers, and the
+# same build makes the fuzz targets (docs/checks.md).
 stage "sanitizer build and tests" run_preset asan -DVELLMOR_BUILD_UI=OFF
 stage "static_analysis.sh" env VELLMOR_ANALYSIS_BUILD=build/ci scripts/static_analysis.sh
-stage "fuzz.sh" env FUZZ_SECONDS=10 scripts/fuzz.sh
-# The Windows half of the rebuild comparison; the whole one does not fit the test
-# command's time and belongs to a release (docs/checks.md, packaging.md).
-windows_packages
-stage "check_reproducible.sh (Windows)" scripts/check_reproducible.sh none build/mingw
+stage "fuzz.sh" env FUZZ_SECONDS=10 FUZZ_BUILD=build/asan scripts/fuzz.sh
 stage "check_windows.sh" windows_result
 
 summary
