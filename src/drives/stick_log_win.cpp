@@ -135,10 +135,10 @@ class EventLogApi {
  public:
   EventLogApi() : m_module(LoadLibraryExW(L"wevtapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     if (m_module != nullptr) {
-      Bind(query, "EvtQuery");
-      Bind(next, "EvtNext");
-      Bind(render, "EvtRender");
-      Bind(close, "EvtClose");
+      query = Find<Query>("EvtQuery");
+      next = Find<Next>("EvtNext");
+      render = Find<Render>("EvtRender");
+      close = Find<Close>("EvtClose");
     }
   }
   ~EventLogApi() {
@@ -149,17 +149,24 @@ class EventLogApi {
   EventLogApi(const EventLogApi&) = delete;
   EventLogApi& operator=(const EventLogApi&) = delete;
 
-  bool usable() const { return query && next && render && close; }
+  bool usable() const {
+    return query != nullptr && next != nullptr && render != nullptr && close != nullptr;
+  }
 
-  decltype(&EvtQuery) query = nullptr;
-  decltype(&EvtNext) next = nullptr;
-  decltype(&EvtRender) render = nullptr;
-  decltype(&EvtClose) close = nullptr;
+  using Query = EVT_HANDLE(WINAPI*)(EVT_HANDLE, LPCWSTR, LPCWSTR, DWORD);
+  using Next = BOOL(WINAPI*)(EVT_HANDLE, DWORD, EVT_HANDLE*, DWORD, DWORD, DWORD*);
+  using Render = BOOL(WINAPI*)(EVT_HANDLE, EVT_HANDLE, DWORD, DWORD, void*, DWORD*, DWORD*);
+  using Close = BOOL(WINAPI*)(EVT_HANDLE);
+
+  Query query = nullptr;
+  Next next = nullptr;
+  Render render = nullptr;
+  Close close = nullptr;
 
  private:
   template <typename Function>
-  void Bind(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+  Function Find(const char* name) const {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
   }
 
   HMODULE m_module;
