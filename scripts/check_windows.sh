@@ -310,6 +310,26 @@ if [[ -z $serial ]]; then
   check "--wait: exits 1 after the time" status_is 1
 fi
 
+# history: sticks made in the prefix's device store (tests/windows/device_store.reg) come
+# back as rows, the dates from the properties wine keeps in the registry; wine's event log
+# cannot be queried, which a note says. The keys are removed again afterwards.
+store_reg=tests/windows/device_store.reg
+store_keys=$out/device_store_removed.reg
+{ echo REGEDIT4; sed -n '/Properties/!s/^\[\(HKEY[^]]*\)\]\r\{0,1\}$/[-\1]/p' "$store_reg"; } >"$store_keys"
+regedit_file() { "${wine_env[@]}" timeout 120 "$wine" regedit /s "Z:$(realpath "$1" | tr / '\\')"; }
+regedit_file "$store_reg"
+run "$exe" history --json
+check "history: the device store's sticks under wine" stdout_is \
+  '{"schemaVersion":1,"sticks":[{"vendorId":"090C","productId":"1000","serial":"5&2B3C4D5E&0&4","digest":"0EEF2434754D361D0319176973C0FAF6","deviceId":"USB\\VID_090C&PID_1000\\5&2B3C4D5E&0&4","manufacturer":null,"product":null,"firstSeen":null,"lastSeen":null,"arrivals":1,"lastLocation":null,"notes":["madeUp"],"sources":["deviceStore"]},{"vendorId":"0781","productId":"5567","serial":"4C530001231120115142","digest":"AE6E35C8E506AAF9F9C52D8CA2E4E68A","deviceId":"USB\\VID_0781&PID_5567\\4C530001231120115142","manufacturer":null,"product":"Cruzer Blade","firstSeen":"2026-11-01T00:00:00.000Z","lastSeen":"2026-12-07T12:00:00.000Z","arrivals":2,"lastLocation":"Port_#0002.Hub_#0001","notes":[],"sources":["deviceStore"]}]}'
+check "history: exits 0 with the device store read" status_is 0
+check "history: a note that the Application log was not read" grep -qF \
+  "vellmor-cli: history: note: the tool's events in the Application log were not read" "$out/stderr"
+run "$exe" history --csv --since 2026-12-01
+check "history --since: the dated stick alone, from its last arrival" stdout_is "$(printf '%s\n' \
+  'vendorId,productId,serial,digest,deviceId,manufacturer,product,firstSeen,lastSeen,arrivals,lastLocation,notes,sources' \
+  '0781,5567,4C530001231120115142,AE6E35C8E506AAF9F9C52D8CA2E4E68A,USB\VID_0781&PID_5567\4C530001231120115142,,Cruzer Blade,2026-12-07T11:30:02.000Z,2026-12-07T12:00:00.000Z,1,Port_#0002.Hub_#0001,,deviceStore')"
+regedit_file "$store_keys"
+
 # Best-fit codes (À A8A4, ¢ A1E9, ¦ "|") and a double-byte one.
 mixed_text='À¢¦中'
 mixed_digest=43262412C8B1CE978F4C67C5ED42532B

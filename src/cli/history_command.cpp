@@ -26,6 +26,9 @@ std::vector<std::u16string> SourceNames(unsigned sources) {
   if ((sources & drives::kKernelLog) != 0) {
     names.emplace_back(u"kernel");
   }
+  if ((sources & drives::kDeviceStore) != 0) {
+    names.emplace_back(u"deviceStore");
+  }
   return names;
 }
 
@@ -39,6 +42,16 @@ std::vector<std::u16string> NoteNames(const std::vector<drives::SerialNote>& not
 }
 
 std::u16string Widen(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+// 0: no source kept a time for the stick.
+std::optional<std::string> Time(std::uint64_t usec) {
+  return usec == 0 ? std::nullopt : std::optional(drives::UtcTime(usec));
+}
+
+std::string TimeJson(std::uint64_t usec) {
+  const auto time = Time(usec);
+  return time ? '"' + *time + '"' : std::string("null");
+}
 
 std::string StickJson(const drives::StickRecord& stick, const std::string& allowed) {
   const drives::UsbDevice& device = stick.device;
@@ -54,12 +67,11 @@ std::string StickJson(const drives::StickRecord& stick, const std::string& allow
          R"(,"deviceId":)" +
          (device.device_id.empty() ? std::string("null") : drives::JsonString(device.device_id)) +
          R"(,"manufacturer":)" + drives::JsonValue(device.manufacturer) + R"(,"product":)" +
-         drives::JsonValue(device.product_name) + R"(,"firstSeen":")" +
-         drives::UtcTime(stick.first_seen_usec) + R"(","lastSeen":")" +
-         drives::UtcTime(stick.last_seen_usec) + R"(","arrivals":)" +
-         std::to_string(stick.arrivals) + R"(,"lastLocation":)" + drives::JsonValue(device.port) +
-         R"(,"notes":)" + drives::NotesJson(device.notes) + R"(,"sources":)" + sources + "]" +
-         allowed + "}";
+         drives::JsonValue(device.product_name) + R"(,"firstSeen":)" +
+         TimeJson(stick.first_seen_usec) + R"(,"lastSeen":)" + TimeJson(stick.last_seen_usec) +
+         R"(,"arrivals":)" + std::to_string(stick.arrivals) + R"(,"lastLocation":)" +
+         drives::JsonValue(device.port) + R"(,"notes":)" + drives::NotesJson(device.notes) +
+         R"(,"sources":)" + sources + "]" + allowed + "}";
 }
 
 }  // namespace
@@ -72,8 +84,13 @@ int RunHistory(const Options& options, std::ostream& out, std::ostream& err,
   }
   drives::StickHistory history;
   std::string error;
-  if (!drives::ReadStickLog(history, journal_directory, options.since, error)) {
+  std::string unread;
+  if (!drives::ReadStickLog(history, journal_directory, options.since, error, unread)) {
     return Fail(err, "history: " + error, kExitFailure);
+  }
+  // What was read still prints; the status stays that of the rows.
+  if (!unread.empty()) {
+    err << kProgramName << ": history: note: " << unread << '\n';
   }
   const std::vector<drives::StickRecord> sticks = history.Sticks();
   bool all_allowed = true;
@@ -107,8 +124,8 @@ int RunHistory(const Options& options, std::ostream& out, std::ostream& err,
           drives::CsvCell(device.device_id),
           drives::CsvCell(device.manufacturer.value_or(u"")),
           drives::CsvCell(device.product_name.value_or(u"")),
-          drives::CsvCell(Widen(drives::UtcTime(stick.first_seen_usec))),
-          drives::CsvCell(Widen(drives::UtcTime(stick.last_seen_usec))),
+          drives::CsvCell(Widen(Time(stick.first_seen_usec).value_or(""))),
+          drives::CsvCell(Widen(Time(stick.last_seen_usec).value_or(""))),
           drives::CsvCell(Widen(std::to_string(stick.arrivals))),
           drives::CsvCell(device.port.value_or(u"")),
           drives::CsvListCell(NoteNames(device.notes)),
@@ -129,8 +146,8 @@ int RunHistory(const Options& options, std::ostream& out, std::ostream& err,
           out << "  " << drives::ShownText(*name);
         }
       }
-      out << "\n  first seen " << drives::UtcTime(stick.first_seen_usec) << "  last seen "
-          << drives::UtcTime(stick.last_seen_usec) << "  arrivals " << stick.arrivals;
+      out << "\n  first seen " << Time(stick.first_seen_usec).value_or("unknown") << "  last seen "
+          << Time(stick.last_seen_usec).value_or("unknown") << "  arrivals " << stick.arrivals;
       if (device.port) {
         out << "  last at " << drives::ShownText(*device.port);
       }

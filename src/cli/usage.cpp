@@ -75,12 +75,13 @@ Commands:
            the devices it names, one a line. An entry that cannot be matched
            (a digest; a made-up, placeholder or, for windows, serial-only
            entry) is named on standard error, and the status is 1.
-  history  Prints one row per USB stick (vendor id, product id, serial) the
-           journal has seen: serial, digest, ids, device id, names, first and
+  history  Prints one row per USB stick (vendor id, product id, serial) this
+           machine has seen: serial, digest, ids, device id, names, first and
            last seen (UTC), arrivals, last location, notes, and the sources
-           that saw it: "vellmor" (the events watch logs) and "kernel" (the
-           kernel's lines). Linux only. With --allowed, exits 1 when a stick
-           seen is not allowed.
+           that saw it: "vellmor" (the events watch logs), "kernel" (the
+           kernel's lines in the journal, Linux) and "deviceStore" (Windows'
+           device store). With --allowed, exits 1 when a stick seen is not
+           allowed.
 
 Options:
   --json             Read, list, drives and check: print one JSON object

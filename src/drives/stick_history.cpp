@@ -124,8 +124,12 @@ StickRecord& StickHistory::Seen(const UsbDevice& device, std::uint64_t time, uns
     return record;
   }
   StickRecord& record = *found;
-  record.first_seen_usec = std::min(record.first_seen_usec, time);
-  record.last_seen_usec = std::max(record.last_seen_usec, time);
+  // 0: a source that keeps no time.
+  if (time != 0) {
+    record.first_seen_usec =
+        record.first_seen_usec == 0 ? time : std::min(record.first_seen_usec, time);
+    record.last_seen_usec = std::max(record.last_seen_usec, time);
+  }
   record.sources |= source;
   UsbDevice& known = record.device;
   if (known.device_id.empty()) {
@@ -180,6 +184,35 @@ void StickHistory::AddOwnEvent(const LogEntry& entry) {
                        entry.time_usec - m_lastKernelArrival[index] < kSamePluggingUsec;
   if (arrived && !counted) {
     ++record.arrivals;
+  }
+  if (arrived) {
+    m_ownArrivals.resize(m_sticks.size());
+    m_ownArrivals[index].push_back(entry.time_usec);
+  }
+}
+
+void StickHistory::AddStoreStick(const UsbDevice& device,
+                                 const std::vector<std::uint64_t>& arrivals,
+                                 std::uint64_t last_seen_usec) {
+  StickRecord& record = Seen(device, last_seen_usec, kDeviceStore);
+  const auto index = static_cast<std::size_t>(&record - m_sticks.data());
+  m_ownArrivals.resize(m_sticks.size());
+  std::vector<std::uint64_t> counted = m_ownArrivals[index];
+  for (const std::uint64_t time : arrivals) {
+    Seen(device, time, kDeviceStore);
+    // The store's time is the system's; the tool logs the same plugging once the stick
+    // settled, or the store already gave it (the first install is often the last arrival).
+    const bool known = std::ranges::any_of(counted, [&](std::uint64_t logged) {
+      return logged >= time ? logged - time < kSamePluggingUsec : time - logged < kSamePluggingUsec;
+    });
+    if (!known) {
+      ++record.arrivals;
+      counted.push_back(time);
+    }
+  }
+  // The store holds a device only once it was plugged in.
+  if (arrivals.empty() && record.arrivals == 0) {
+    record.arrivals = 1;
   }
 }
 

@@ -14,8 +14,9 @@ namespace vellmor::drives {
 
 // What saw a stick.
 enum HistorySource : unsigned {
-  kOwnEvents = 1U,  // the tool's own events (watch --log)
-  kKernelLog = 2U,  // the kernel's lines about USB devices
+  kOwnEvents = 1U,    // the tool's own events (watch --log)
+  kKernelLog = 2U,    // the kernel's lines about USB devices
+  kDeviceStore = 4U,  // Windows' device store
 };
 
 // The MESSAGE_IDs of the tool's own events.
@@ -33,7 +34,7 @@ struct LogEntry {
 // One stick (vendor id, product id, serial) seen on this machine.
 struct StickRecord {
   UsbDevice device;  // ids, serial, device id, names, notes; location is the last one
-  std::uint64_t first_seen_usec = 0;
+  std::uint64_t first_seen_usec = 0;  // 0 when no source kept a time
   std::uint64_t last_seen_usec = 0;
   unsigned arrivals = 0;
   unsigned sources = 0;
@@ -48,6 +49,11 @@ class StickHistory {
   StickHistory& operator=(const StickHistory&) = delete;
 
   void Add(const LogEntry& entry);
+  // A stick as a store of devices keeps it, after the log's entries: when it was plugged
+  // in as far as the store knows (`arrivals`, none when it keeps no dates) and when it was
+  // last seen (0 when unknown). A plugging in the log already counted is not counted again.
+  void AddStoreStick(const UsbDevice& device, const std::vector<std::uint64_t>& arrivals,
+                     std::uint64_t last_seen_usec);
   // In the order they were first seen.
   std::vector<StickRecord> Sticks() const;
 
@@ -60,15 +66,18 @@ class StickHistory {
   std::vector<StickRecord> m_sticks;
   // When the kernel's lines last showed each stick arrive, by its place in m_sticks.
   std::vector<std::uint64_t> m_lastKernelArrival;
+  // When the tool's events showed each stick arrive, by its place in m_sticks.
+  std::vector<std::vector<std::uint64_t>> m_ownArrivals;
   // Kernel devices being described, by boot and port.
   std::map<std::string, std::unique_ptr<Pending>, std::less<>> m_pending;
 };
 
 // Reads the log's entries about sticks into `history`: this system's journal, or the
-// journal files in `directory`; from `since_usec` on when given. False with `error` when
-// the log cannot be read or this system keeps none the history can read.
+// journal files in `directory` (Linux); the Application log and the device store (Windows); from
+// `since_usec` on when given. False with `error` when the log cannot be read or this system keeps
+// none the history can read. `note` names a source that could not be read while the others were.
 bool ReadStickLog(StickHistory& history, const std::optional<std::string>& directory,
-                  std::optional<std::uint64_t> since_usec, std::string& error);
+                  std::optional<std::uint64_t> since_usec, std::string& error, std::string& note);
 
 // "2026-12-07T11:30:02.123Z"
 std::string UtcTime(std::uint64_t usec);

@@ -23,7 +23,8 @@ std::string Failed(std::string_view what, int code) {
 }  // namespace
 
 bool ReadStickLog(StickHistory& history, const std::optional<std::string>& directory,
-                  std::optional<std::uint64_t> since_usec, std::string& error) {
+                  std::optional<std::uint64_t> since_usec, std::string& error,
+                  std::string& /*note*/) {
   sd_journal* opened = nullptr;
   const int code = directory ? sd_journal_open_directory(&opened, directory->c_str(), 0)
                              : sd_journal_open(&opened, SD_JOURNAL_LOCAL_ONLY);
