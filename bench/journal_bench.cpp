@@ -73,7 +73,7 @@ void BM_JournalEntries(benchmark::State& state) {
   const auto log = vellmor::drives::OpenSystemLog(error);
   const vellmor::drives::UsbDevice stick = Stick();
   for (auto _ : state) {
-    if (!log->Write(vellmor::drives::LogEvent::kArrived, stick, error)) {
+    if (!log->Write(vellmor::drives::LogEvent::kArrived, stick, nullptr, error)) {
       state.SkipWithError(error.c_str());
       break;
     }

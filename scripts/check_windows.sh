@@ -366,7 +366,8 @@ else
 fi
 
 # The Application log: the shipped vellmor-cli.exe's message table in both languages, and
-# the insertion strings ReportEventW gets, in order, for a scripted arrival and removal.
+# the insertion strings ReportEventW gets, in order, for a scripted arrival and removal and
+# an arrival the allowed list does not allow.
 if cmake --build --preset mingw --target event_log_win_test >/dev/null 2>&1; then
   "${wine_env[@]}" WINEDEBUG=+eventlog timeout 120 "$wine" "$tests_dir/event_log_win_test.exe" \
     "Z:$(realpath "$zip_dir/vellmor-cli.exe" | tr / '\\')" >"$out/stdout" 2>"$out/stderr"
@@ -375,10 +376,16 @@ if cmake --build --preset mingw --target event_log_win_test >/dev/null 2>&1; the
   check "event_log_win_test under wine" status_is 0
   reports=$(grep -oE 'ReportEventW \([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x[0-9a-f]+' "$out/stderr" |
     cut -d, -f2,4 | paste -sd' ')
-  check "ReportEventW: information, event ids 1 then 2" [ "$reports" = "0x0004,0x00000001 0x0004,0x00000002" ]
+  check "ReportEventW: information, event ids 1 then 2; a stick not allowed a warning, id 1 under facility 1" \
+    [ "$reports" = "0x0004,0x00000001 0x0004,0x00000002 0x0002,0x00010001" ]
   strings=$(sed -n 's/^.*trace:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$out/stderr" | head -n 13 | paste -sd'|')
   check "ReportEventW: the insertion strings in their order, % in device text as it is" \
     [ "$strings" = '1|arrived|WINE%1STICK0001|9D422C3278331A85DD2D30D846955D57|USB\\VID_0781&PID_5567\\WINE%1STICK0001|0781|5567||Cruzer|Port_#0002.Hub_#0001|||' ]
+  # wine traces a warning's strings on its warn channel; the drive's JSON, cut short in the
+  # trace, is the one line the pattern passes over.
+  strings=$(sed -n 's/^.*warn:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$out/stderr" | paste -sd'|')
+  check "ReportEventW: a stick not allowed, the same strings and the verdict 0 last" \
+    [ "$strings" = '1|arrived|WINE%1STICK0001|9D422C3278331A85DD2D30D846955D57|USB\\VID_0781&PID_5567\\WINE%1STICK0001|0781|5567||Cruzer|Port_#0002.Hub_#0001||||0' ]
 else
   bad "event_log_win_test.exe built"
 fi

@@ -75,7 +75,7 @@ _vellmor_cli() {
       ;;
     list) words='--json --sysfs-root' ;;
     drives) words='--json --allowed --sysfs-root --dev-root --mount-table' ;;
-    watch) words='--json --csv --log' ;;
+    watch) words='--json --csv --log --allowed' ;;
     digest) words='--length -- -' ;;
     select) words='' ;;
     check) words='--json --wait --allowed --sysfs-root' ;;

@@ -78,8 +78,13 @@ int RunDeviceCommand(const Options& options, const OutputFacts& output, std::ost
                                  : options.csv  ? WatchFormat::kCsv
                                  : options.json ? WatchFormat::kJson
                                                 : WatchFormat::kText;
+      // A bad list is refused before the watch starts, as drives refuses it.
+      std::optional<drives::AllowedList> allowed;
+      if (options.allowed && !(allowed = LoadAllowedList(*options.allowed, err))) {
+        return kExitUsage;
+      }
       const std::function<int()> watch = [&] {
-        return RunWatch(format, *drives, output, out, err);
+        return RunWatch(format, *drives, output, out, err, allowed ? &*allowed : nullptr);
       };
       if (format == WatchFormat::kLog) {
         if (const std::optional<int> status = RunAsService(watch)) {

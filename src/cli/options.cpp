@@ -54,7 +54,7 @@ constexpr std::array<OptionRow, 12> kOptions = {{
     {"--mount-table", Takes::kValue, Bit(Command::kDrives)},
     {"--length", Takes::kValue, Bit(Command::kDigest)},
     {"--allowed", Takes::kValue,
-     Bit(Command::kDrives) | Bit(Command::kCheck) | Bit(Command::kHistory)},
+     Bit(Command::kDrives) | Bit(Command::kWatch) | Bit(Command::kCheck) | Bit(Command::kHistory)},
     {"--since", Takes::kValue, Bit(Command::kHistory)},
 }};
 

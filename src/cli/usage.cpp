@@ -9,7 +9,7 @@ constexpr std::string_view kUsage =
        vellmor-cli list [--json] [--sysfs-root DIR]
        vellmor-cli drives [--json] [--allowed FILE]
            [--sysfs-root DIR [--dev-root DIR] [--mount-table FILE]]
-       vellmor-cli watch [--json | --csv | --log]
+       vellmor-cli watch [--json | --csv | --log] [--allowed FILE]
        vellmor-cli digest [--length N] [--] [TEXT | -]
        vellmor-cli select
        vellmor-cli check DIGEST... [--json] [--wait [SECONDS]] [--sysfs-root DIR]
@@ -122,14 +122,18 @@ Options:
                      most SECONDS, which may have a fraction; no limit without)
                      and then read as usual. Check: when none matches, wait
                      until a matching drive is plugged in or the time is up.
-  --allowed FILE     Drives, check and history: mark each stick "allowed" or
-                     not by the allowed list in FILE (UTF-8; one serial,
-                     32-digit digest or "VID:PID serial" a line; # comments).
-                     A serial or
-                     digest allows a stick only when its serial identifies one
-                     stick (not madeUp, placeholder or shared); VID:PID serial
-                     allows it anyway. A bad list is refused with its file and
-                     line (status 2); an empty one allows nothing.
+  --allowed FILE     Drives, watch, check and history: mark each stick
+                     "allowed" or not by the allowed list in FILE (UTF-8; one
+                     serial, 32-digit digest or "VID:PID serial" a line; #
+                     comments). A serial or digest allows a stick only when
+                     its serial identifies one stick (not madeUp, placeholder
+                     or shared); VID:PID serial allows it anyway. A bad list
+                     is refused with its file and line (status 2); an empty
+                     one allows nothing. Watch: the JSON drive gains "allowed"
+                     as in drives, CSV a last column "allowed" (true or
+                     false), a text line ends in allowed (line N) or not
+                     allowed; with --log each entry gets VELLMOR_ALLOWED (1 or
+                     0), and a stick not allowed is logged as a warning.
   --since TIME       History: entries from TIME on, UTC: 2026-12-01 or
                      2026-12-01T08:30[:00][Z].
   --dev-root DIR     Drives: the volumes' device nodes are DIR/sdb1 and so on.

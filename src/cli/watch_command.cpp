@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -72,7 +73,8 @@ std::vector<std::u16string> NoteNames(const drives::UsbDevice& device) {
   return names;
 }
 
-std::string CsvLine(const std::string& time, const drives::UsbDevice& device) {
+std::string CsvLine(const std::string& time, const drives::UsbDevice& device,
+                    const drives::AllowedVerdict* allowed) {
   // One label per volume, in the volumes' order, so the list lines up with the volumes.
   std::vector<std::u16string> labels;
   for (const drives::Volume* volume : Volumes(device)) {
@@ -80,12 +82,19 @@ std::string CsvLine(const std::string& time, const drives::UsbDevice& device) {
   }
   const std::u16string digest =
       digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength);
-  return drives::CsvLine(
-      {drives::CsvCell(Widen(time)), drives::CsvCell(device.serial), drives::CsvCell(digest),
-       drives::CsvCell(Widen(drives::HexId(device.vendor))),
-       drives::CsvCell(Widen(drives::HexId(device.product))), drives::CsvCell(device.device_id),
-       drives::CsvListCell(MountPoints(device)), drives::CsvListCell(labels),
-       drives::CsvListCell(NoteNames(device))});
+  std::vector<std::string> cells = {drives::CsvCell(Widen(time)),
+                                    drives::CsvCell(device.serial),
+                                    drives::CsvCell(digest),
+                                    drives::CsvCell(Widen(drives::HexId(device.vendor))),
+                                    drives::CsvCell(Widen(drives::HexId(device.product))),
+                                    drives::CsvCell(device.device_id),
+                                    drives::CsvListCell(MountPoints(device)),
+                                    drives::CsvListCell(labels),
+                                    drives::CsvListCell(NoteNames(device))};
+  if (allowed != nullptr) {
+    cells.emplace_back(allowed->allowed ? "true" : "false");
+  }
+  return drives::CsvLine(cells);
 }
 
 std::string Joined(const std::vector<std::u16string>& items, std::string_view none) {
@@ -99,13 +108,19 @@ std::string Joined(const std::vector<std::u16string>& items, std::string_view no
   return text;
 }
 
-std::string Line(WatchFormat format, const std::string& time, const drives::UsbDevice& device) {
+std::string Line(WatchFormat format, const std::string& time, const drives::UsbDevice& device,
+                 const drives::AllowedVerdict* allowed) {
   switch (format) {
-    case WatchFormat::kJson:
+    case WatchFormat::kJson: {
+      std::string drive = drives::DriveJson(device);
+      if (allowed != nullptr) {
+        drive.insert(drive.size() - 1, drives::AllowedJsonFields(*allowed));
+      }
       return R"({"schemaVersion":)" + std::to_string(drives::kJsonSchemaVersion) + R"(,"time":")" +
-             time + R"(","drive":)" + drives::DriveJson(device) + "}\n";
+             time + R"(","drive":)" + drive + "}\n";
+    }
     case WatchFormat::kCsv:
-      return CsvLine(time, device);
+      return CsvLine(time, device, allowed);
     case WatchFormat::kText:
     case WatchFormat::kLog:
       break;
@@ -114,18 +129,19 @@ std::string Line(WatchFormat format, const std::string& time, const drives::UsbD
       Utf16ToUtf8(digest::DigestText(std::u16string_view(device.serial), serial::kDigestLength));
   return time + "  " + drives::ShownText(device.serial) + "  " + digest + "  " +
          drives::HexId(device.vendor) + ":" + drives::HexId(device.product) + "  " +
-         Joined(MountPoints(device), "-") + "  " + Joined(NoteNames(device), "-") + "\n";
+         Joined(MountPoints(device), "-") + "  " + Joined(NoteNames(device), "-") +
+         (allowed != nullptr ? "  " + drives::AllowedText(*allowed) : std::string()) + "\n";
 }
 
 }  // namespace
 
 bool LogRemovals(drives::LogSink& log, const std::vector<drives::UsbDevice>& gone,
-                 std::string& error) {
-  return drives::LogDrives(log, drives::LogEvent::kRemoved, gone, error);
+                 std::string& error, const drives::AllowedList* allowed) {
+  return drives::LogDrives(log, drives::LogEvent::kRemoved, gone, error, allowed);
 }
 
 int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts& output,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, std::ostream& err, const drives::AllowedList* allowed) {
   std::string error;
   std::unique_ptr<drives::LogSink> log;
   if (format == WatchFormat::kLog) {
@@ -142,7 +158,7 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     // An inventory needs the end of a stick's stay as much as its start.
     arrivals->ReportRemovals(true);
     // After a boot or a restart the log still names every drive plugged in.
-    if (!drives::LogDrives(*log, drives::LogEvent::kPresent, arrivals->present(), error)) {
+    if (!drives::LogDrives(*log, drives::LogEvent::kPresent, arrivals->present(), error, allowed)) {
       return Fail(err, error, kExitFailure);
     }
   } else {
@@ -157,7 +173,8 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     if (output.regular_file) {
       out << "\xEF\xBB\xBF";
     }
-    out << "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes\r\n";
+    out << "time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes"
+        << (allowed != nullptr ? ",allowed" : "") << "\r\n";
   }
   out.flush();
   for (;;) {
@@ -176,8 +193,8 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
         break;
     }
     if (log) {
-      if (!drives::LogDrives(*log, drives::LogEvent::kArrived, result.devices, error) ||
-          !LogRemovals(*log, result.removed, error)) {
+      if (!drives::LogDrives(*log, drives::LogEvent::kArrived, result.devices, error, allowed) ||
+          !LogRemovals(*log, result.removed, error, allowed)) {
         return Fail(err, error, kExitFailure);
       }
       continue;
@@ -185,7 +202,11 @@ int RunWatch(WatchFormat format, drives::DriveSource& drives, const OutputFacts&
     // When the stick settled, which is when it can be used.
     const std::string time = Timestamp(Clock::now());
     for (const drives::UsbDevice& device : result.devices) {
-      out << Line(format, time, device);
+      std::optional<drives::AllowedVerdict> verdict;
+      if (allowed != nullptr) {
+        verdict = drives::JudgeAllowed(*allowed, device);
+      }
+      out << Line(format, time, device, verdict ? &*verdict : nullptr);
       out.flush();
     }
     if (!out) {

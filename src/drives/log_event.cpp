@@ -34,7 +34,7 @@ std::string Lines(const std::vector<std::u16string>& items) {
   return text;
 }
 
-std::string Message(LogEvent event, const UsbDevice& device) {
+std::string Message(LogEvent event, const UsbDevice& device, const AllowedVerdict* allowed) {
   std::string message;
   switch (event) {
     case LogEvent::kPresent:
@@ -55,6 +55,9 @@ std::string Message(LogEvent event, const UsbDevice& device) {
     }
   }
   message += ", at " + (device.port ? ShownText(*device.port) : std::string("an unknown port"));
+  if (allowed != nullptr) {
+    message += allowed->allowed ? ", allowed" : ", not allowed";
+  }
   return message;
 }
 
@@ -84,16 +87,17 @@ std::string_view LogMessageId(LogEvent event) {
   return "5c1ec34a9a544a39b09199160db2ca7c";
 }
 
-unsigned LogEventId(LogEvent event) {
+unsigned LogEventId(LogEvent event, bool allowed_list) {
+  const unsigned facility = allowed_list ? 0x00010000U : 0U;
   switch (event) {
     case LogEvent::kArrived:
-      return 1;
+      return facility | 1U;
     case LogEvent::kRemoved:
-      return 2;
+      return facility | 2U;
     case LogEvent::kPresent:
       break;
   }
-  return 3;
+  return facility | 3U;
 }
 
 bool SerialIsAmbiguous(const UsbDevice& device) {
@@ -104,13 +108,16 @@ bool SerialIsAmbiguous(const UsbDevice& device) {
   });
 }
 
-int LogPriority(const UsbDevice& device) { return SerialIsAmbiguous(device) ? 4 : 6; }
+int LogPriority(const UsbDevice& device, const AllowedVerdict* allowed) {
+  return SerialIsAmbiguous(device) || (allowed != nullptr && !allowed->allowed) ? 4 : 6;
+}
 
-std::vector<LogField> LogFields(LogEvent event, const UsbDevice& device) {
+std::vector<LogField> LogFields(LogEvent event, const UsbDevice& device,
+                                const AllowedVerdict* allowed) {
   std::vector<LogField> fields = {
-      {"MESSAGE", Message(event, device)},
+      {"MESSAGE", Message(event, device, allowed)},
       {"MESSAGE_ID", std::string(LogMessageId(event))},
-      {"PRIORITY", std::to_string(LogPriority(device))},
+      {"PRIORITY", std::to_string(LogPriority(device, allowed))},
       {"SYSLOG_IDENTIFIER", "vellmor-cli"},
       {"VELLMOR_SCHEMA_VERSION", std::to_string(kJsonSchemaVersion)},
       {"VELLMOR_EVENT", std::string(LogEventName(event))},
@@ -146,24 +153,45 @@ std::vector<LogField> LogFields(LogEvent event, const UsbDevice& device) {
   fields.push_back({"VELLMOR_NOTES", Lines(notes)});
   fields.push_back({"VELLMOR_MOUNT_POINTS", Lines(mounts)});
   fields.push_back({"VELLMOR_LABELS", Lines(labels)});
-  fields.push_back({"VELLMOR_DRIVE_JSON", DriveJson(device)});
+  std::string drive = DriveJson(device);
+  if (allowed != nullptr) {
+    // The drive object as drives --json --allowed gives it.
+    drive.insert(drive.size() - 1, AllowedJsonFields(*allowed));
+  }
+  fields.push_back({"VELLMOR_DRIVE_JSON", std::move(drive)});
+  if (allowed != nullptr) {
+    fields.push_back({"VELLMOR_ALLOWED", allowed->allowed ? "1" : "0"});
+  }
   return fields;
 }
 
-const std::vector<std::string_view>& InsertionFieldNames() {
+const std::vector<std::string_view>& InsertionFieldNames(bool allowed_list) {
   static const std::vector<std::string_view> names = {
       "VELLMOR_SCHEMA_VERSION", "VELLMOR_EVENT",      "VELLMOR_SERIAL",     "VELLMOR_DIGEST",
       "VELLMOR_DEVICE_ID",      "VELLMOR_VENDOR_ID",  "VELLMOR_PRODUCT_ID", "VELLMOR_MANUFACTURER",
       "VELLMOR_PRODUCT",        "VELLMOR_LOCATION",   "VELLMOR_NOTES",      "VELLMOR_MOUNT_POINTS",
       "VELLMOR_LABELS",         "VELLMOR_DRIVE_JSON",
   };
-  return names;
+  // Appended, so that a collector reading the strings by position keeps its places.
+  static const std::vector<std::string_view> with_allowed = [] {
+    std::vector<std::string_view> more = names;
+    more.emplace_back("VELLMOR_ALLOWED");
+    return more;
+  }();
+  return allowed_list ? with_allowed : names;
 }
 
 bool LogDrives(LogSink& sink, LogEvent event, const std::vector<UsbDevice>& devices,
-               std::string& error) {
+               std::string& error, const AllowedList* allowed) {
   for (const UsbDevice& device : devices) {
-    if (device.mass_storage && !sink.Write(event, device, error)) {
+    if (!device.mass_storage) {
+      continue;
+    }
+    std::optional<AllowedVerdict> verdict;
+    if (allowed != nullptr) {
+      verdict = JudgeAllowed(*allowed, device);
+    }
+    if (!sink.Write(event, device, verdict ? &*verdict : nullptr, error)) {
       return false;
     }
   }

@@ -13,9 +13,10 @@ namespace {
 // line end, so device text cannot start a field of its own.
 class JournalSink : public LogSink {
  public:
-  bool Write(LogEvent event, const UsbDevice& device, std::string& error) override {
+  bool Write(LogEvent event, const UsbDevice& device, const AllowedVerdict* allowed,
+             std::string& error) override {
     std::vector<std::string> items;
-    for (const LogField& field : LogFields(event, device)) {
+    for (const LogField& field : LogFields(event, device, allowed)) {
       items.push_back(field.name + "=" + field.value);
     }
     std::vector<iovec> vector;

@@ -23,10 +23,12 @@ class EventLogSink : public LogSink {
   EventLogSink& operator=(const EventLogSink&) = delete;
   ~EventLogSink() override { DeregisterEventSource(m_source); }
 
-  bool Write(LogEvent event, const UsbDevice& device, std::string& error) override {
-    const std::vector<LogField> fields = LogFields(event, device);
+  bool Write(LogEvent event, const UsbDevice& device, const AllowedVerdict* allowed,
+             std::string& error) override {
+    const std::vector<LogField> fields = LogFields(event, device, allowed);
+    const bool allowed_list = allowed != nullptr;
     std::vector<std::wstring> strings;
-    for (const std::string_view name : InsertionFieldNames()) {
+    for (const std::string_view name : InsertionFieldNames(allowed_list)) {
       std::wstring value;
       for (const LogField& field : fields) {
         if (field.name == name) {
@@ -39,8 +41,9 @@ class EventLogSink : public LogSink {
     for (const std::wstring& text : strings) {
       pointers.push_back(text.c_str());
     }
-    const WORD type = SerialIsAmbiguous(device) ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE;
-    if (!ReportEventW(m_source, type, 0, LogEventId(event), nullptr,
+    const WORD type =
+        LogPriority(device, allowed) == 4 ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE;
+    if (!ReportEventW(m_source, type, 0, LogEventId(event, allowed_list), nullptr,
                       static_cast<WORD>(pointers.size()), 0, pointers.data(), nullptr)) {
       error = "cannot write to the Application log (error " + std::to_string(GetLastError()) + ")";
       return false;

@@ -675,6 +675,12 @@ TEST_F(CliTest, CheckWithAnAllowedList) {
   EXPECT_EQ(run.err, "vellmor-cli: " + list + ":2: the line is not valid UTF-8\n");
   run = Cli({"list", "--allowed", list});
   EXPECT_EQ(run.code, kExitUsage);
+  // watch refuses a bad list before it starts watching.
+  for (const char* format : {"--csv", "--log"}) {
+    run = Cli({"watch", format, "--allowed", list});
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_EQ(run.err, "vellmor-cli: " + list + ":2: the line is not valid UTF-8\n");
+  }
 }
 
 TEST_F(CliTest, HelpAndVersion) {

@@ -28,9 +28,9 @@ offers "--help --json -h check " --wait 3 ''
 offers "" --wait ''
 offers "--allowed --json " --wait 3 check -
 # --csv, --json and --log exclude each other, and what was given is not offered again.
-offers "" watch --csv -
-offers "--csv --json --log " watch -
-offers "" watch --log -
+offers "--allowed " watch --csv -
+offers "--allowed --csv --json --log " watch -
+offers "--allowed " watch --log -
 offers "--json " --sysfs-root "$root" list -
 offers "list " --sysfs-root "$root" l
 offers "$root/sysfs-one $root/sysfs-two " --sysfs-root = "$root/sysfs-"

@@ -149,4 +149,52 @@ TEST_F(WatchTest, WatchWritesALinePerArrivalAlsoOnTheSamePortAndEndsOnTerminate)
       << watch.Lines(6);
 }
 
+// With an allowed list every line says whether the list allows the stick, as drives does;
+// CSV in a column of its own at the end. One watcher at a time: umockdev sends its events
+// to one listener.
+TEST_F(WatchTest, WatchMarksEachStickByTheAllowedList) {
+  const std::string list = ::testing::TempDir() + "vellmor-watch-allowed.txt";
+  std::ofstream(list) << "# approved\n4C530001231120115142\n";
+  const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)";
+
+  Cli csv({"watch", "--csv", "--allowed", list});
+  ASSERT_TRUE(csv.Listening());
+  const std::string listed = m_sticks.Plug(2, "4C530001231120115142");
+  csv.Lines(2);
+  const std::string other = m_sticks.Plug(3, "OTHERSTICK000001");
+  csv.Lines(3);
+  csv.Signal(SIGTERM);
+  EXPECT_EQ(csv.Status(), 128 + SIGTERM);
+  EXPECT_TRUE(std::regex_match(
+      csv.Lines(3),
+      std::regex("time,serial,digest,vendorId,productId,deviceId,mountPoints,labels,notes,"
+                 "allowed\\r\\n" +
+                 time + R"(,4C530001231120115142,.*,;,,true\r\n)" + time +
+                 R"(,OTHERSTICK000001,.*,;,,false\r\n)")))
+      << csv.Lines(3);
+
+  Cli json({"watch", "--json", "--allowed", list});
+  ASSERT_TRUE(json.Listening());
+  m_sticks.Replug(listed, false);
+  json.Lines(1);
+  json.Signal(SIGTERM);
+  EXPECT_EQ(json.Status(), 128 + SIGTERM);
+  EXPECT_TRUE(std::regex_match(
+      json.Lines(1),
+      std::regex(R"(\{"schemaVersion":1,"time":")" + time +
+                 R"(","drive":\{"deviceId":.*"serial":"4C530001231120115142".*\]\}\],)"
+                 R"("allowed":true,"allowedLine":2,"untrustedLine":null\}\}\n)")))
+      << json.Lines(1);
+
+  Cli text({"watch", "--allowed", list});
+  ASSERT_TRUE(text.Listening());
+  m_sticks.Replug(other, false);
+  text.Lines(1);
+  text.Signal(SIGTERM);
+  EXPECT_EQ(text.Status(), 128 + SIGTERM);
+  EXPECT_TRUE(std::regex_match(text.Lines(1),
+                               std::regex(time + R"(  OTHERSTICK000001  .*  not allowed\n)")))
+      << text.Lines(1);
+}
+
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "drives/allowed_list.h"
 #include "drives/drive_json.h"
 #include "drives/serial_notes.h"
 #include "fake_log_sink.h"
@@ -127,6 +129,54 @@ TEST(LogEventTest, EachKindHasItsOwnFixedIds) {
   journal.erase(journal.begin(), journal.begin() + 4);
   EXPECT_EQ(std::vector<std::string>(InsertionFieldNames().begin(), InsertionFieldNames().end()),
             journal);
+}
+
+// With an allowed list every entry says whether the list allows the stick, and one it
+// does not is a warning; without a list there is no such field.
+TEST(LogEventTest, AnAllowedListAddsItsVerdictAndWarnsOfAStickItDoesNotAllow) {
+  std::string error;
+  const std::optional<AllowedList> list =
+      ParseAllowedList("4C530001231120115142\nAAAAAAAA\n", "list", error);
+  ASSERT_TRUE(list) << error;
+  UsbDevice placeholder = Stick();
+  placeholder.serial = u"AAAAAAAA";
+  placeholder.notes = {SerialNote::kPlaceholder};
+  UsbDevice other = Stick();
+  other.serial = u"OTHER00000000001";
+  vellmor::test::FakeLogSink sink;
+  ASSERT_TRUE(LogDrives(sink, LogEvent::kArrived, {Stick(), placeholder, other}, error, &*list));
+  ASSERT_TRUE(LogDrives(sink, LogEvent::kRemoved, {other}, error));
+  ASSERT_EQ(sink.m_entries.size(), 4U);
+  std::vector<std::string> seen;
+  for (const auto& entry : sink.m_entries) {
+    seen.push_back(Value(entry.fields, "PRIORITY") + " " +
+                   (Values(entry.fields, "VELLMOR_ALLOWED").empty()
+                        ? "-"
+                        : Value(entry.fields, "VELLMOR_ALLOWED")));
+  }
+  // The placeholder serial is on the list but cannot allow a stick on its own.
+  EXPECT_EQ(seen, (std::vector<std::string>{"6 1", "4 0", "4 0", "6 -"}));
+  const std::vector<LogField>& allowed = sink.m_entries[0].fields;
+  EXPECT_EQ(Names(allowed).back(), "VELLMOR_ALLOWED");
+  EXPECT_TRUE(Value(allowed, "MESSAGE").ends_with("at 1-2, allowed"));
+  EXPECT_TRUE(Value(sink.m_entries[2].fields, "MESSAGE").ends_with("at 1-2, not allowed"));
+  EXPECT_TRUE(Value(allowed, "VELLMOR_DRIVE_JSON")
+                  .ends_with(R"(]}]}],"allowed":true,"allowedLine":1,"untrustedLine":null})"))
+      << Value(allowed, "VELLMOR_DRIVE_JSON");
+  std::string refused = DriveJson(placeholder);
+  refused.insert(refused.size() - 1, R"(,"allowed":false,"allowedLine":null,"untrustedLine":2)");
+  EXPECT_EQ(Value(sink.m_entries[1].fields, "VELLMOR_DRIVE_JSON"), refused);
+  EXPECT_EQ(Value(sink.m_entries[3].fields, "VELLMOR_DRIVE_JSON"), DriveJson(other));
+
+  // The Windows strings: the journal's order, the verdict appended as %15; the event id
+  // keeps its low word.
+  std::vector<std::string> journal = Names(allowed);
+  journal.erase(journal.begin(), journal.begin() + 4);
+  EXPECT_EQ(
+      std::vector<std::string>(InsertionFieldNames(true).begin(), InsertionFieldNames(true).end()),
+      journal);
+  EXPECT_EQ(LogEventId(LogEvent::kArrived, true), 0x00010001U);
+  EXPECT_EQ(LogEventId(LogEvent::kPresent, true) & 0xFFFFU, LogEventId(LogEvent::kPresent));
 }
 
 TEST(LogEventTest, DeviceTextNeitherAddsNorChangesAField) {

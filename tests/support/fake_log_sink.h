@@ -16,12 +16,13 @@ class FakeLogSink : public drives::LogSink {
     std::vector<drives::LogField> fields;
   };
 
-  bool Write(drives::LogEvent event, const drives::UsbDevice& device, std::string& error) override {
+  bool Write(drives::LogEvent event, const drives::UsbDevice& device,
+             const drives::AllowedVerdict* allowed, std::string& error) override {
     if (m_entries.size() == m_fail_after) {
       error = "full";
       return false;
     }
-    m_entries.push_back({event, drives::LogFields(event, device)});
+    m_entries.push_back({event, drives::LogFields(event, device, allowed)});
     return true;
   }
 

@@ -1,7 +1,7 @@
 // The Application log from vellmor-cli.exe's side: its message table renders every event
-// id in English and Chinese with device text left as written, and the sink hands
-// ReportEventW the insertion strings in their documented order (check_windows.sh reads
-// them from WINEDEBUG=+eventlog).
+// id in English and Chinese with device text left as written, with and without an allowed
+// list's verdict, and the sink hands ReportEventW the insertion strings in their
+// documented order (check_windows.sh reads them from WINEDEBUG=+eventlog).
 // Usage: event_log_win_test PATH\vellmor-cli.exe
 #include <windows.h>
 
@@ -73,7 +73,25 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  // A scripted arrival and removal through the sink: the strings reach ReportEventW.
+  // With an allowed list: the same event ids under facility 1, and the verdict as %15.
+  strings.emplace_back(L"0");
+  for (const Expected& expected : {Expected{0x10001, L"USB drive plugged in", L"已插入 U 盘"},
+                                   Expected{0x10002, L"USB drive removed", L"已拔出 U 盘"},
+                                   Expected{0x10003, L"USB drive present", L"监视启动时已插入"}}) {
+    const std::wstring english = Rendered(cli, expected.id, LANG_ENGLISH, strings);
+    const std::wstring chinese = Rendered(cli, expected.id, LANG_CHINESE, strings);
+    checks.Check(Holds(english, expected.english) && Holds(english, L"serial " + serial),
+                 "the English message with the list names the event");
+    checks.Check(Holds(chinese, expected.chinese) && Holds(chinese, L"序列号 " + serial),
+                 "the Chinese message with the list names the event");
+    checks.Check(Holds(english, L"{\"json\"}\r\nAllowed by the list (1 yes, 0 no): 0"),
+                 "the English message gives the verdict after the JSON");
+    checks.Check(Holds(chinese, L"{\"json\"}\r\n允许清单判定（1 允许，0 不允许）：0"),
+                 "the Chinese message gives the verdict after the JSON");
+  }
+
+  // A scripted arrival and removal through the sink, then an arrival the allowed list does
+  // not allow: the strings reach ReportEventW.
   std::string error;
   const auto log = vellmor::drives::OpenSystemLog(error);
   checks.Check(log != nullptr, "the Application log opens without a registered source");
@@ -86,8 +104,13 @@ int wmain(int argc, wchar_t** argv) {
     stick.product_name = u"Cruzer";
     stick.port = u"Port_#0002.Hub_#0001";
     stick.mass_storage = true;
-    checks.Check(log->Write(vellmor::drives::LogEvent::kArrived, stick, error), "arrival logged");
-    checks.Check(log->Write(vellmor::drives::LogEvent::kRemoved, stick, error), "removal logged");
+    checks.Check(log->Write(vellmor::drives::LogEvent::kArrived, stick, nullptr, error),
+                 "arrival logged");
+    checks.Check(log->Write(vellmor::drives::LogEvent::kRemoved, stick, nullptr, error),
+                 "removal logged");
+    const vellmor::drives::AllowedVerdict refused;
+    checks.Check(log->Write(vellmor::drives::LogEvent::kArrived, stick, &refused, error),
+                 "arrival of a stick not allowed logged");
   }
   return checks.Finish("event_log_win_test");
 }
