@@ -7,9 +7,10 @@
 # non-zero when any stage fails; stops at once when the packages cannot be
 # installed or the ci build fails, since every later stage needs them.
 #
-# The Windows stage runs in the background from the start, its output kept until
-# it ends; it spends half its time waiting on wine. The processor-bound stages run
-# meanwhile at the lowest priority, so they take the time the wine runs leave and
+# The Windows stage runs in the background from the end of the ci build, and the
+# packages' checks from the end of its tests, their output kept until they end; the
+# one spends half its time waiting on wine, the other on lintian. The processor-bound
+# stages run meanwhile at the lowest priority, so they take the time those leave and
 # cannot slow the window checks down (docs/checks.md).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc 2>/dev/null || echo 2)
 log_dir=build/test-logs
 mkdir -p "$log_dir"
+rm -f "$log_dir"/*.cpu
 
 passed=0
 failed=0
@@ -26,8 +28,6 @@ failures=()
 # Sets cpu to the processor time (user + system) of the finished children, in whole
 # seconds. times runs in this shell: in a pipe or $(...) it would see a subshell's.
 times_file=$log_dir/times
-windows_cpu_file=$log_dir/windows-cpu
-rm -f "$windows_cpu_file"
 cpu=0
 cpu_seconds() {
   times >"$times_file"
@@ -37,20 +37,30 @@ cpu_seconds() {
     printf "%d\n", total }' "$times_file")
 }
 
+# The processor time of the background stages that have ended: bash collects a
+# background job's time when it ends, in whichever stage is running then.
+background_cpu=0
+background_cpu_total() {
+  background_cpu=0
+  local file
+  for file in "$log_dir"/*.cpu; do
+    [[ -s $file ]] && background_cpu=$((background_cpu + $(cat "$file")))
+  done
+}
+
 stage() {
   local name=$1
   shift
   echo "=== $name"
-  local start=$SECONDS cpu_start result=PASS windows_before=0
+  local start=$SECONDS cpu_start result=PASS background_before
   cpu_seconds
   cpu_start=$cpu
-  [[ -s $windows_cpu_file ]] && windows_before=1
+  background_cpu_total
+  background_before=$background_cpu
   "$@" || result=FAIL
   cpu_seconds
-  # The Windows stage's time counts where the shell collected it: not in this stage.
-  if [[ $windows_before -eq 0 && -s $windows_cpu_file ]]; then
-    cpu=$((cpu - $(cat "$windows_cpu_file")))
-  fi
+  background_cpu_total
+  cpu=$((cpu - (background_cpu - background_before)))
   echo "=== $name: $result ($((SECONDS - start)) s, processor $((cpu - cpu_start)) s)"
   if [[ $result == PASS ]]; then
     passed=$((passed + 1))
@@ -59,6 +69,33 @@ stage() {
     failures+=("$name")
     return 1
   fi
+}
+
+# A stage that runs beside the others, its output kept; background_result waits for it
+# and prints it, as a stage of its own.
+declare -A background_pid background_start
+start_background() {
+  local name=$1
+  shift
+  rm -f "$log_dir/$name.cpu"
+  background_start[$name]=$SECONDS
+  (
+    "$@"
+    status=$?
+    times >"$log_dir/$name.times"
+    awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d\n", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
+      "$log_dir/$name.times" >"$log_dir/$name.cpu"
+    exit "$status"
+  ) >"$log_dir/$name.log" 2>&1 &
+  background_pid[$name]=$!
+}
+background_result() {
+  local name=$1
+  wait "${background_pid[$name]}"
+  local status=$?
+  cat "$log_dir/$name.log"
+  echo "($name: $((SECONDS - background_start[$name])) s in the background, processor $(cat "$log_dir/$name.cpu") s)"
+  return "$status"
 }
 
 ctest_total=0
@@ -117,30 +154,14 @@ stop_unless "install packages" scripts/install_deps.sh build ui test windows fuz
 stop_unless "ci build" build_preset ci
 
 # The Windows stage from here on, beside the rest.
-windows_log=$log_dir/check_windows.log
-windows_start=$SECONDS
-(
-  scripts/check_windows.sh
-  status=$?
-  times >"$times_file.windows"
-  awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d\n", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' \
-    "$times_file.windows" >"$windows_cpu_file"
-  exit "$status"
-) >"$windows_log" 2>&1 &
-windows_pid=$!
-windows_result() {
-  wait "$windows_pid"
-  local status=$?
-  cat "$windows_log"
-  echo "(check_windows.sh: $((SECONDS - windows_start)) s in the background, processor $(cat "$windows_cpu_file") s)"
-  return "$status"
-}
+start_background check_windows scripts/check_windows.sh
 
 stage "ci tests" test_preset ci
+# The packages' checks wait mostly on lintian and the file system: beside the rest too.
+start_background package scripts/package.sh build/ci
 stage "bench preset configures" configure_bench
-stage "package.sh" scripts/package.sh build/ci
 # From here on this shell and all it starts run at the lowest priority, processor and
-# disk: the Windows stage, started before, goes first.
+# disk: the Windows stage and the packages, started before, go first.
 renice -n 19 -p $$ >/dev/null
 ionice -c 3 -p $$ 2>/dev/null || true
 # The window program and its tests ran in the ci build; here the libraries, where device
@@ -149,7 +170,8 @@ ionice -c 3 -p $$ 2>/dev/null || true
 stage "sanitizer build and tests" run_preset asan -DVELLMOR_BUILD_UI=OFF
 stage "static_analysis.sh" env VELLMOR_ANALYSIS_BUILD=build/ci scripts/static_analysis.sh
 stage "fuzz.sh" env FUZZ_SECONDS=10 FUZZ_BUILD=build/asan scripts/fuzz.sh
-stage "check_windows.sh" windows_result
+stage "package.sh" background_result package
+stage "check_windows.sh" background_result check_windows
 
 summary
 [[ $failed -eq 0 ]]
