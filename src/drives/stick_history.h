@@ -75,7 +75,8 @@ class StickHistory {
 // Reads the log's entries about sticks into `history`: this system's journal, or the
 // journal files in `directory` (Linux); the Application log and the device store (Windows); from
 // `since_usec` on when given. False with `error` when the log cannot be read or this system keeps
-// none the history can read. `note` names a source that could not be read while the others were.
+// none the history can read, or when this system's journal exists but this user may not read it
+// (Linux). `note` names a source that could not be read while the others were.
 bool ReadStickLog(StickHistory& history, const std::optional<std::string>& directory,
                   std::optional<std::uint64_t> since_usec, std::string& error, std::string& note);
 
