@@ -12,17 +12,12 @@
 
 #include "cli/cli.h"
 #include "drives/allowed_rules.h"
+#include "outcome.h"
 
 namespace vellmor::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
 
 class AllowedTest : public ::testing::Test {
  protected:

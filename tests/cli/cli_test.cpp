@@ -24,6 +24,7 @@
 #include "cli/watch_command.h"
 #include "digest/digest.h"
 #include "fake_log_sink.h"
+#include "outcome.h"
 #include "serial/device_id.h"
 #include "serial/usb_hub_source.h"
 #include "usb_descriptor_bytes.h"
@@ -57,12 +58,6 @@ const std::string kDriveDescriptors(
 // the rest 0. This is the MD5 compression of that one block, as it stands, run
 // by a separate from-scratch Python MD5.
 constexpr std::string_view kZhongDigest = "6CBA308F8D5F2B49971DBB43879A078C";
-
-struct Outcome {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
 
 // Both the bound service and the result collection it hands out.
 class Scripted : public serial::UsbHubService, public serial::UsbHubResults {

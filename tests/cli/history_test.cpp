@@ -17,6 +17,7 @@
 #include "cli/history_command.h"
 #include "cli/options.h"
 #include "drives/stick_history.h"
+#include "outcome.h"
 
 namespace vellmor::cli {
 namespace {
@@ -73,12 +74,6 @@ class Journal {
  private:
   fs::path m_dir;
   std::ostringstream m_export;
-};
-
-struct Outcome {
-  int code = -1;
-  std::string out;
-  std::string err;
 };
 
 Outcome History(const std::vector<std::string>& args, const std::string& directory) {

@@ -11,11 +11,10 @@
 #include <openssl/evp.h>
 
 #include "digest/code_page.h"
+#include "word_bits.h"
 
 namespace vellmor::digest {
 namespace {
-
-constexpr Word W(std::uint32_t bits) { return static_cast<Word>(bits); }
 
 std::string OpenSslMd5(const std::string& bytes) {
   unsigned char md[EVP_MAX_MD_SIZE];

@@ -10,11 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "base/run_time_error.h"
+#include "word_bits.h"
 
 namespace vellmor::digest {
 namespace {
 
-constexpr Word W(std::uint32_t bits) { return static_cast<Word>(bits); }
 constexpr std::uint32_t Bits(Word w) { return static_cast<std::uint32_t>(w); }
 
 // Compile-time evaluation rejects any signed overflow, so these also prove the fixed-count

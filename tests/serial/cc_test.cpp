@@ -1,4 +1,5 @@
 #include "serial/cc.h"
+#include "device_ids.h"
 
 #include <stdexcept>
 #include <string>
@@ -137,8 +138,6 @@ class FakeSource : public UsbHubSource {
   Script m_script;
   Log m_log;
 };
-
-DeviceId Id(std::u16string text) { return DeviceId::Text(std::move(text)); }
 
 const DeviceId kRootHub = Id(u"USB\\ROOT_HUB20\\4&1A2B3C&0");
 const DeviceId kFirstDrive = Id(u"USB\\VID_1234&PID_5678\\AAA1");

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "device_ids.h"
+
 namespace vellmor::serial {
 namespace {
-
-DeviceId Id(std::u16string text) { return DeviceId::Text(std::move(text)); }
 
 TEST(SelectionRuleTest, LastIdentifierWithVidGivesItsLastPiece) {
   const DeviceId unreadable{DeviceId::Kind::kUnreadable, u"USB\\VID_1\\STALE"};

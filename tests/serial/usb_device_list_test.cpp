@@ -10,7 +10,7 @@ namespace vellmor::serial {
 namespace {
 
 // A device descriptor of vendor 0781, product 5567; serial_index 0 names no serial.
-std::string DeviceDescriptor(char serial_index) {
+std::string DeviceDescriptorBytes(char serial_index) {
   return std::string("\x12\x01\x00\x02\x00\x00\x00\x40\x81\x07\x67\x55\x00\x01\x01\x02", 16) +
          serial_index + '\x01';
 }
@@ -19,9 +19,9 @@ std::string DeviceDescriptor(char serial_index) {
 // descriptors and, only when they name a serial, its serial; other entries cost nothing.
 TEST(UsbDeviceListTest, ReadsEachDeviceAtMostTwiceAndDeliversInOrder) {
   const std::map<std::string, Attribute> files = {
-      {"1-2/descriptors", {Attribute::Status::kText, DeviceDescriptor(3)}},
+      {"1-2/descriptors", {Attribute::Status::kText, DeviceDescriptorBytes(3)}},
       {"1-2/serial", {Attribute::Status::kText, "4c530001\n"}},
-      {"1-10/descriptors", {Attribute::Status::kText, DeviceDescriptor(0)}},
+      {"1-10/descriptors", {Attribute::Status::kText, DeviceDescriptorBytes(0)}},
       {"1-10/serial", {Attribute::Status::kText, "NOT_NAMED\n"}},
   };
   std::vector<std::string> reads;
