@@ -10,6 +10,7 @@
 
 #include "drives/log_event.h"
 #include "mock_sticks.h"
+#include "sandisk_stick.h"
 
 namespace {
 
@@ -50,15 +51,8 @@ std::size_t Entries(const char* event) {
 }
 
 vellmor::drives::UsbDevice Stick() {
-  vellmor::drives::UsbDevice stick;
+  vellmor::drives::UsbDevice stick = vellmor::fixtures::SanDiskStick();
   stick.port = u"1-2";
-  stick.device_id = u"USB\\VID_0781&PID_5567\\4C530001231120115142";
-  stick.serial = u"4C530001231120115142";
-  stick.vendor = 0x0781;
-  stick.product = 0x5567;
-  stick.manufacturer = u"SanDisk";
-  stick.product_name = u"Cruzer Blade";
-  stick.mass_storage = true;
   vellmor::drives::Disk disk;
   disk.volume.name = u"sdb";
   disk.volume.label = u"OFFICE";

@@ -131,14 +131,28 @@ std::u16string Widen(std::string_view bytes) {
   return text;
 }
 
-std::u16string AsciiUpperCase(std::u16string_view text) {
-  std::u16string upper(text);
-  for (char16_t& c : upper) {
-    if (c >= u'a' && c <= u'z') {
-      c = static_cast<char16_t>(c - u'a' + u'A');
+namespace {
+
+// The letters first to last moved to the same places from `to`, everything else kept.
+std::u16string MoveAsciiLetters(std::u16string_view text, char16_t first, char16_t last,
+                                char16_t to) {
+  std::u16string moved(text);
+  for (char16_t& c : moved) {
+    if (c >= first && c <= last) {
+      c = static_cast<char16_t>(c - first + to);
     }
   }
-  return upper;
+  return moved;
+}
+
+}  // namespace
+
+std::u16string AsciiUpperCase(std::u16string_view text) {
+  return MoveAsciiLetters(text, u'a', u'z', u'A');
+}
+
+std::u16string AsciiLowerCase(std::u16string_view text) {
+  return MoveAsciiLetters(text, u'A', u'Z', u'a');
 }
 
 }  // namespace vellmor

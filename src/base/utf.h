@@ -23,5 +23,7 @@ std::u16string Widen(std::string_view bytes);
 
 // a to z raised to A to Z, everything else kept: identifiers and serials compare this way.
 std::u16string AsciiUpperCase(std::u16string_view text);
+// A to Z lowered to a to z, everything else kept.
+std::u16string AsciiLowerCase(std::u16string_view text);
 
 }  // namespace vellmor

@@ -39,16 +39,6 @@ std::string LowerHex(std::uint16_t value) {
   return text.data();
 }
 
-std::u16string AsciiLowerCase(std::u16string_view text) {
-  std::u16string lower(text);
-  for (char16_t& c : lower) {
-    if (c >= u'A' && c <= u'Z') {
-      c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-  }
-  return lower;
-}
-
 // The serial as written and, since the read shows serials in upper case, the cases a
 // stick may report it in: USBGuard compares it exactly.
 std::string UsbGuardSerial(std::u16string_view serial) {

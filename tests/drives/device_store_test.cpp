@@ -11,6 +11,7 @@
 #include "drives/event_log_entry.h"
 #include "drives/log_event.h"
 #include "drives/stick_history.h"
+#include "sandisk_stick.h"
 
 namespace vellmor::drives {
 namespace {
@@ -166,11 +167,8 @@ std::u16string EventXml(LogEvent event, const UsbDevice& device, std::string_vie
 }
 
 UsbDevice Cruzer() {
-  UsbDevice device;
-  device.device_id = u"USB\\VID_0781&PID_5567\\4C530001231120115142";
-  device.serial = u"4C530001231120115142";
-  device.vendor = 0x0781;
-  device.product = 0x5567;
+  UsbDevice device = fixtures::SanDiskStick();
+  device.manufacturer.reset();
   device.product_name = u"Cruzer <Blade> & 中文";
   device.port = u"Port_#0002.Hub_#0001";
   device.mass_storage = true;

@@ -11,21 +11,15 @@
 #include "drives/drive_json.h"
 #include "drives/serial_notes.h"
 #include "fake_log_sink.h"
+#include "sandisk_stick.h"
 
 namespace vellmor::drives {
 namespace {
 
 UsbDevice Stick() {
-  UsbDevice device;
+  UsbDevice device = fixtures::SanDiskStick();
   device.location = "1-2";
   device.port = u"1-2";
-  device.device_id = u"USB\\VID_0781&PID_5567\\4C530001231120115142";
-  device.serial = u"4C530001231120115142";
-  device.vendor = 0x0781;
-  device.product = 0x5567;
-  device.manufacturer = u"SanDisk";
-  device.product_name = u"Cruzer Blade";
-  device.mass_storage = true;
   Disk disk;
   disk.volume.name = u"sdb";
   Volume first;

@@ -10,6 +10,7 @@
 
 #include "check.h"
 #include "drives/log_event.h"
+#include "sandisk_stick.h"
 
 namespace {
 
@@ -96,14 +97,12 @@ int wmain(int argc, wchar_t** argv) {
   const auto log = vellmor::drives::OpenSystemLog(error);
   checks.Check(log != nullptr, "the Application log opens without a registered source");
   if (log) {
-    vellmor::drives::UsbDevice stick;
+    vellmor::drives::UsbDevice stick = vellmor::fixtures::SanDiskStick();
     stick.serial = u"WINE%1STICK0001";
     stick.device_id = u"USB\\VID_0781&PID_5567\\WINE%1STICK0001";
-    stick.vendor = 0x0781;
-    stick.product = 0x5567;
+    stick.manufacturer.reset();
     stick.product_name = u"Cruzer";
     stick.port = u"Port_#0002.Hub_#0001";
-    stick.mass_storage = true;
     checks.Check(log->Write(vellmor::drives::LogEvent::kArrived, stick, nullptr, error),
                  "arrival logged");
     checks.Check(log->Write(vellmor::drives::LogEvent::kRemoved, stick, nullptr, error),
