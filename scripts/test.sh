@@ -125,12 +125,16 @@ test_preset() {
 
 run_preset() { build_preset "$@" && test_preset "$1"; }
 
-# The ci build makes the benchmark programs; their own preset must still configure.
-configure_bench() {
-  cmake --preset bench >"$log_dir/configure-bench.log" || {
-    cat "$log_dir/configure-bench.log"
-    return 1
-  }
+# The ci build makes the benchmark programs and the asan build the fuzz targets; their
+# own presets, which the docs show, must still configure.
+configure_presets() {
+  local preset
+  for preset in bench fuzz; do
+    cmake --preset "$preset" >"$log_dir/configure-$preset.log" 2>&1 || {
+      cat "$log_dir/configure-$preset.log"
+      return 1
+    }
+  done
 }
 
 summary() {
@@ -161,7 +165,7 @@ start_background check_windows scripts/check_windows.sh
 stage "ci tests" test_preset ci
 # The packages' checks wait mostly on lintian and the file system: beside the rest too.
 start_background package scripts/package.sh build/ci
-stage "bench preset configures" configure_bench
+stage "bench and fuzz presets configure" configure_presets
 # From here on this shell and all it starts run at the lowest priority, processor and
 # disk: the Windows stage and the packages, started before, go first.
 renice -n 19 -p $$ >/dev/null
