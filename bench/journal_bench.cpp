@@ -10,6 +10,7 @@
 
 #include "drives/log_event.h"
 #include "mock_sticks.h"
+#include "process_ticks.h"
 #include "sandisk_stick.h"
 
 namespace {
@@ -18,22 +19,7 @@ using vellmor::mock::Cli;
 using vellmor::mock::Clock;
 using vellmor::mock::MockSticks;
 
-long CpuTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long ticks = 0;
-  for (int index = 3; fields >> field; ++index) {
-    if (index == 14 || index == 15) {
-      ticks += std::stol(field);
-    }
-    if (index == 15) {
-      break;
-    }
-  }
-  return ticks;
-}
+using vellmor::bench::TicksOver;
 
 // Entries with VELLMOR_EVENT=`event` in the journal.
 std::size_t Entries(const char* event) {
@@ -141,9 +127,7 @@ void BM_WatchLogIdle(benchmark::State& state) {
   watch.ErrorLines(1);
   long ticks = 0;
   for (auto _ : state) {
-    const long before = CpuTicks(watch.pid());
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    ticks = CpuTicks(watch.pid()) - before;
+    ticks = TicksOver(watch.pid(), std::chrono::seconds(5));
   }
   state.counters["cpu_ticks"] = static_cast<double>(ticks);
   watch.Signal(SIGTERM);

@@ -12,9 +12,12 @@
 #include <benchmark/benchmark.h>
 
 #include "mock_sticks.h"
+#include "process_ticks.h"
 
 namespace {
 
+using vellmor::bench::CpuTicks;
+using vellmor::bench::TicksOver;
 using vellmor::mock::Cli;
 using vellmor::mock::Clock;
 using vellmor::mock::MockSticks;
@@ -50,25 +53,6 @@ BENCHMARK(BM_WatchLatency)
     ->Repetitions(3)
     ->Unit(benchmark::kMillisecond);
 
-// Processor time the kernel counted for the process, in clock ticks.
-long CpuTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long user = 0;
-  long system = 0;
-  for (int index = 3; fields >> field; ++index) {
-    if (index == 14) {
-      user = std::stol(field);
-    } else if (index == 15) {
-      system = std::stol(field);
-      break;
-    }
-  }
-  return user + system;
-}
-
 // Watch with nothing happening: the processor time it takes over five seconds.
 void BM_WatchIdle(benchmark::State& state) {
   MockSticks sticks;
@@ -76,9 +60,7 @@ void BM_WatchIdle(benchmark::State& state) {
   watch.ErrorLines(1);
   long ticks = 0;
   for (auto _ : state) {
-    const long before = CpuTicks(watch.pid());
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    ticks = CpuTicks(watch.pid()) - before;
+    ticks = TicksOver(watch.pid(), std::chrono::seconds(5));
   }
   state.counters["cpu_ticks"] = static_cast<double>(ticks);
   state.counters["cpu_percent"] =
